@@ -1,0 +1,118 @@
+#include "KeyScript.h"
+
+#include <array>
+#include <charconv>
+#include <utility>
+
+namespace zm::replay {
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// A decimal number of digits only, within [lo, hi].
+bool parseNumber(std::string_view s, long lo, long hi, long& out) {
+    if (s.empty() || s.size() > 12) {
+        return false;
+    }
+    for (const char c : s) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), out);
+    return res.ec == std::errc() && out >= lo && out <= hi;
+}
+
+void parseKey(std::string_view key, const std::string& step, Step& out) {
+    static constexpr std::array<std::pair<std::string_view, std::uint16_t>, 7> names = {{
+        {"space", 32},
+        {"enter", 13},
+        {"tab", 9},
+        {"backspace", 8},
+        {"comma", 44},
+        {"slash", 47},
+        {"esc", 27},
+    }};
+    if (key.size() == 1) {
+        out.code = static_cast<unsigned char>(key[0]);
+        if (out.code > 127) {
+            throw ScriptError("step '" + step + "': a key written as a character must be ASCII; use #CODE");
+        }
+        return;
+    }
+    if (key == "dblclick") {
+        out.kind = Step::Kind::dblclick;
+        return;
+    }
+    for (const auto& [name, code] : names) {
+        if (key == name) {
+            out.code = code;
+            return;
+        }
+    }
+    if (key[0] == '#') {
+        long code = 0;
+        if (!parseNumber(key.substr(1), 0, 65535, code)) {
+            throw ScriptError("step '" + step + "': a key code must be a decimal number from 0 to 65535");
+        }
+        out.code = static_cast<std::uint16_t>(code);
+        return;
+    }
+    throw ScriptError("unknown step '" + step + "'");
+}
+
+Step parseStep(std::string_view token) {
+    Step s;
+    s.text = std::string(token);
+    std::string_view key = token;
+    // '@' as the first character is the key itself.
+    const std::size_t at = token.find('@', 1);
+    if (at != std::string_view::npos) {
+        key = token.substr(0, at);
+        const std::string_view when = token.substr(at + 1);
+        const std::size_t dot = when.find('.');
+        long frame = 0;
+        long pump = 0;
+        if (dot == std::string_view::npos || !parseNumber(when.substr(0, dot), 0, 1000000000, frame) ||
+            !parseNumber(when.substr(dot + 1), 0, 1000000000, pump)) {
+            throw ScriptError("step '" + s.text + "': the time must be written F.N (frame F, event pump N)");
+        }
+        if (frame < 1) {
+            throw ScriptError("step '" + s.text + "': frames are counted from 1");
+        }
+        if (pump < 1 || pump > pumpsPerFrame) {
+            throw ScriptError("step '" + s.text + "': the event pump of a frame must be 1 to 601");
+        }
+        s.timed = true;
+        s.frame = static_cast<int>(frame);
+        s.pump = static_cast<int>(pump);
+    }
+    parseKey(key, s.text, s);
+    return s;
+}
+
+} // namespace
+
+std::vector<Step> parseScript(std::string_view script) {
+    std::vector<Step> steps;
+    std::size_t i = 0;
+    while (i < script.size()) {
+        while (i < script.size() && isBlank(script[i])) {
+            ++i;
+        }
+        std::size_t j = i;
+        while (j < script.size() && !isBlank(script[j])) {
+            ++j;
+        }
+        if (j > i) {
+            steps.push_back(parseStep(script.substr(i, j - i)));
+        }
+        i = j;
+    }
+    return steps;
+}
+
+} // namespace zm::replay

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zm::replay {
+
+// A bad script or a script that cannot be played; the message names the step.
+struct ScriptError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One step of a key script: a key character or a double click, delivered either
+// at the next blocking wait (plain) or at event pump `pump` of frame `frame`.
+struct Step {
+    enum class Kind { key, dblclick };
+    Kind kind = Kind::key;
+    std::uint16_t code = 0;
+    bool timed = false;
+    int frame = 0;    // 1, 2, ... in the order frames start
+    int pump = 0;     // 1..600 the row pumps, 601 the pump that starts the wait
+    std::string text; // as written, for messages
+
+    bool operator==(const Step&) const = default;
+};
+
+inline constexpr int pumpsPerFrame = 601;
+
+// Steps separated by white space: KEY or KEY@F.N. KEY is one non-blank character
+// or one of space, enter, tab, backspace, comma, slash, esc, #CODE (0..65535), dblclick.
+std::vector<Step> parseScript(std::string_view script);
+
+} // namespace zm::replay

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "KeyScript.h"
+#include "window/Form1.h"
+#include "window/RecordingSurface.h"
+
+#include <deque>
+#include <functional>
+
+namespace zm::replay {
+
+// Thrown when the program blocks waiting for a key and the script has no step
+// left: the replay is over, with the program still running.
+struct ReplayFinished {};
+
+// Plays a key script into a Form1 in place of a user: timed steps at their
+// event pump, plain steps at the blocking waits. Counts pumps: every frame makes
+// 600 row pumps and one that starts the end-of-frame wait.
+class ScriptHost : public Host {
+  public:
+    using WaitHook = std::function<void()>;
+
+    explicit ScriptHost(std::vector<Step> steps, RecordingSurface* trace = nullptr, WaitHook onWait = {})
+        : steps_(steps.begin(), steps.end()), trace_(trace), onWait_(std::move(onWait)) {}
+
+    void attach(Form1& form) { form_ = &form; }
+
+    void doEvents() override;
+    void waitForEvents() override;
+
+    // Runs the program to its end or to a wait with no step left. Throws
+    // ScriptError for a step that cannot be played. True if the program ended.
+    bool play();
+
+    int frame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) / pumpsPerFrame + 1; }
+    int pumpInFrame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) % pumpsPerFrame + 1; }
+    int waits() const { return waits_; }
+
+  private:
+    void deliver(const Step& s);
+
+    std::deque<Step> steps_;
+    RecordingSurface* trace_;
+    WaitHook onWait_;
+    Form1* form_ = nullptr;
+    int pumps_ = 0;
+    int waits_ = 0;
+};
+
+} // namespace zm::replay

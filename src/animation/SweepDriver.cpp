@@ -1,0 +1,42 @@
+#include "animation/Phases.h"
+#include "animation/TraceState.h"
+#include "window/Form1.h"
+
+#include <cmath>
+
+namespace zm {
+
+// The whole life of the program once the window is shown: fill the tables, set
+// the constants, then draw one frame per control angle k from k0 to 20 and wait
+// for a key after each.
+void Form1::Form_Activate() {
+    fillProfileTables();
+    pi = std::atan(1.0) * 4;
+    ste = 0.25;
+    ww = 65;
+    k0 = 4.5;
+
+    TraceState ts;
+    // End and step are taken once; keys change k itself between frames.
+    const double last = 20;
+    const double step = ste;
+    for (k = k0; k <= last; k = k + step) {
+        ts.seg = 0;
+        ts.idx = 1;
+        traceSecondProfile(*this, ts);
+        drawTravelCurve();
+        ts.idx = 1;
+        traceFirstProfile(*this, ts);
+        ts.seg = 0;
+        ts.idx = 1;
+        traceShiftedProfile(*this, ts);
+
+        waitForContinue();
+        if (ccllss == 0) {
+            Cls();
+        }
+        drawTravelCurve();
+    }
+}
+
+} // namespace zm

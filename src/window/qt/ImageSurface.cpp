@@ -1,0 +1,137 @@
+#include "window/qt/ImageSurface.h"
+
+#include "window/UserScale.h"
+
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+
+namespace zm {
+
+namespace {
+
+QColor toQColor(Colour c) {
+    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                  static_cast<int>((c >> 16) & 0xFF));
+}
+
+// Clips the segment to the box; false if nothing of it is inside. Keeps the
+// rasterizer away from coordinates far outside the canvas.
+bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y, double hi_x,
+          double hi_y) {
+    double t0 = 0, t1 = 1;
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - lo_x, hi_x - x1, y1 - lo_y, hi_y - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return false;
+            }
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) {
+            t0 = std::max(t0, t);
+        } else {
+            t1 = std::min(t1, t);
+        }
+        if (t0 > t1) {
+            return false;
+        }
+    }
+    const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
+    x2 = x1 + t1 * dx;
+    y2 = y1 + t1 * dy;
+    x1 = nx1;
+    y1 = ny1;
+    return true;
+}
+
+} // namespace
+
+ImageSurface::ImageSurface(QSize logicalSize, qreal devicePixelRatio)
+    : logical_(logicalSize), dpr_(devicePixelRatio) {
+    resizeImage(QSize(static_cast<int>(std::ceil(logicalSize.width() * dpr_)),
+                      static_cast<int>(std::ceil(logicalSize.height() * dpr_))));
+}
+
+ImageSurface::~ImageSurface() {
+    painter_.end();
+}
+
+void ImageSurface::resizeImage(QSize device) {
+    QImage next(device, QImage::Format_RGB32);
+    next.fill(toQColor(colour::white));
+    if (painter_.isActive()) {
+        painter_.end();
+    }
+    if (!image_.isNull()) {
+        QPainter copy(&next);
+        copy.drawImage(0, 0, image_);
+    }
+    image_ = std::move(next);
+    painter_.begin(&image_);
+    dirty_ = true;
+}
+
+void ImageSurface::ensureLogicalSize(QSize logicalSize) {
+    const QSize grown = logical_.expandedTo(logicalSize);
+    if (grown == logical_) {
+        return;
+    }
+    logical_ = grown;
+    const QSize device(static_cast<int>(std::ceil(grown.width() * dpr_)),
+                       static_cast<int>(std::ceil(grown.height() * dpr_)));
+    if (device.width() > image_.width() || device.height() > image_.height()) {
+        resizeImage(device.expandedTo(image_.size()));
+    }
+}
+
+void ImageSurface::cls() {
+    image_.fill(toQColor(colour::white));
+    dirty_ = true;
+}
+
+void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
+        return;
+    }
+    dirty_ = true;
+    const double w = std::max(1, width_) * dpr_;
+    double X1 = UserScale::pixelX(x1) * dpr_;
+    double Y1 = UserScale::pixelY(y1) * dpr_;
+    double X2 = UserScale::pixelX(x2) * dpr_;
+    double Y2 = UserScale::pixelY(y2) * dpr_;
+    const double margin = w + 2;
+    if (!clip(X1, Y1, X2, Y2, -margin, -margin, image_.width() + margin, image_.height() + margin)) {
+        return;
+    }
+    const QColor qc = toQColor(c);
+    const double iw = std::round(w);
+    if ((X1 == X2 || Y1 == Y2) && iw == w) {
+        // Axis-aligned segments of whole-pixel width cover whole pixels, so lines
+        // redrawn over themselves (the axes, at every row) stay crisp and thin.
+        // Their ends reach half the width beyond the end points, as a round cap would.
+        const double half = w / 2;
+        const double left = std::round(std::min(X1, X2) - half);
+        const double right = std::round(std::max(X1, X2) + half);
+        const double top = std::round(std::min(Y1, Y2) - half);
+        const double bottom = std::round(std::max(Y1, Y2) + half);
+        painter_.fillRect(QRectF(left, top, std::max(right - left, 1.0), std::max(bottom - top, 1.0)), qc);
+        return;
+    }
+    painter_.setRenderHint(QPainter::Antialiasing, true);
+    painter_.setPen(QPen(qc, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter_.drawLine(QLineF(X1, Y1, X2, Y2));
+}
+
+QImage ImageSurface::picture(QSize logicalSize) const {
+    const QSize device(static_cast<int>(std::ceil(logicalSize.width() * dpr_)),
+                       static_cast<int>(std::ceil(logicalSize.height() * dpr_)));
+    QImage out = image_.copy(QRect(QPoint(0, 0), device));
+    out.setDevicePixelRatio(dpr_);
+    return out;
+}
+
+} // namespace zm
