@@ -270,8 +270,14 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The renderer needs no display, whatever the environment says.
+    // The renderer needs no display, whatever the environment says, and keeps
+    // standard error for its own messages.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+        if (type == QtFatalMsg) {
+            std::fprintf(stderr, "zebo-morlix-render: %s\n", qPrintable(msg));
+        }
+    });
     QGuiApplication app(argc, argv);
     try {
         return run(parseOptions(QGuiApplication::arguments()));

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "ScriptHost.h"
+#include "window/Form1.h"
+#include "window/RecordingSurface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zm::test {
+
+// The program driven by a key script, recording every operation. frameK holds
+// the control angle each time the program blocked waiting for a key.
+struct Replay {
+    RecordingSurface rec;
+    std::unique_ptr<replay::ScriptHost> host;
+    std::unique_ptr<Form1> form;
+    std::vector<double> frameK;
+    std::vector<int> waitFrame; // the frame each wait followed
+    bool ended = false;
+
+    explicit Replay(const std::string& script) {
+        host = std::make_unique<replay::ScriptHost>(replay::parseScript(script), &rec, [this] {
+            frameK.push_back(form->k);
+            waitFrame.push_back(host->frame());
+        });
+        form = std::make_unique<Form1>(rec, *host);
+        host->attach(*form);
+        ended = host->play();
+    }
+
+    std::size_t count(Colour c) const {
+        return static_cast<std::size_t>(std::count_if(rec.ops.begin(), rec.ops.end(), [c](const Op& op) {
+            return op.kind == Op::Kind::line && op.colour == c;
+        }));
+    }
+    std::size_t count(Op::Kind k) const {
+        return static_cast<std::size_t>(
+            std::count_if(rec.ops.begin(), rec.ops.end(), [k](const Op& op) { return op.kind == k; }));
+    }
+    // The segments drawn in one colour, in order.
+    std::vector<Op> lines(Colour c) const {
+        std::vector<Op> out;
+        for (const Op& op : rec.ops) {
+            if (op.kind == Op::Kind::line && op.colour == c) {
+                out.push_back(op);
+            }
+        }
+        return out;
+    }
+};
+
+// A Form1 with its constants set as at activation, outside any sweep.
+struct Bench : Host {
+    RecordingSurface rec;
+    Form1 form{rec, *this};
+    int pumps = 0;
+    Bench() {
+        form.fillProfileTables();
+        form.pi = std::atan(1.0) * 4;
+        form.ste = 0.25;
+        form.ww = 65;
+        form.k0 = 4.5;
+        form.k = 4.5;
+    }
+    void doEvents() override { ++pumps; }
+    void waitForEvents() override {}
+};
+
+} // namespace zm::test

@@ -1,0 +1,64 @@
+#include "Harness.h"
+#include "KeyScript.h"
+
+#include <gtest/gtest.h>
+
+namespace zm::test {
+namespace {
+
+using replay::parseScript;
+using replay::ScriptError;
+using replay::Step;
+
+TEST(Script, ParsesKeysNamesCodesAndTimes) {
+    const auto steps = parseScript("  x , / space\tenter\ntab backspace comma slash esc #0 #65535 dblclick @ "
+                                   "x@3.601 @@1.2 #7@12.1");
+    std::vector<int> codes;
+    for (const Step& s : steps) {
+        codes.push_back(s.kind == Step::Kind::dblclick ? -1 : s.code);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{120, 44, 47, 32, 13, 9, 8, 44, 47, 27, 0, 65535, -1, 64, 120, 64, 7}));
+    EXPECT_FALSE(steps[0].timed);
+    EXPECT_TRUE(steps[14].timed);
+    EXPECT_EQ(steps[14].frame, 3);
+    EXPECT_EQ(steps[14].pump, 601);
+    EXPECT_EQ(steps[16].frame, 12);
+    EXPECT_EQ(steps[16].pump, 1);
+    EXPECT_TRUE(parseScript("").empty());
+    EXPECT_TRUE(parseScript(" \n\t ").empty());
+}
+
+TEST(Script, RejectsMalformedSteps) {
+    for (const char* bad : {"xx", "Space", "#70000", "#-1", "#1x", "x@0.1", "x@1.0", "x@1.602", "x@", "x@1",
+                            "x@1.", "x@.5", "x@a.b", "x@1.5.5", "foo@1.1", "\xc3\xa9"}) {
+        EXPECT_THROW(parseScript(bad), ScriptError) << bad;
+    }
+    try {
+        parseScript("x #70000");
+        FAIL();
+    } catch (const ScriptError& e) {
+        EXPECT_NE(std::string(e.what()).find("#70000"), std::string::npos);
+    }
+}
+
+std::string errorOf(const std::string& script) {
+    try {
+        Replay run(script);
+    } catch (const ScriptError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(Script, StepsThatCannotBePlayedAreErrors) {
+    EXPECT_NE(errorOf("x@1.300 y@1.200").find("'y@1.200'"), std::string::npos);
+    EXPECT_NE(errorOf("x y@1.5").find("has passed"), std::string::npos);
+    EXPECT_EQ(errorOf("x@2.5"),
+              "step 'x@2.5' can never be reached: the program waits for a key after frame 1");
+    EXPECT_NE(errorOf("esc x").find("left over"), std::string::npos);
+    EXPECT_NE(errorOf("esc@1.5 x@1.5").find("'x@1.5'"), std::string::npos);
+    EXPECT_EQ(errorOf("x@1.5 x@1.5 y"), ""); // two steps at one pump, in order
+}
+
+} // namespace
+} // namespace zm::test
