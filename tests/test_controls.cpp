@@ -34,7 +34,14 @@ INSTANTIATE_TEST_SUITE_P(EveryKey, KeyAtWait,
                                            KeyCase{"tab", (4.5 - 1.1 * 0.25) + 0.25, 0, 0},
                                            KeyCase{"backspace", 4.5, 1, 0}, KeyCase{"space", 4.5, 0, 0},
                                            KeyCase{"slash", 4.5, 0, 1}, KeyCase{"x", 4.75, 0, 0},
-                                           KeyCase{"#0", 4.75, 0, 0}, KeyCase{"#65535", 4.75, 0, 0}));
+                                           KeyCase{"#0", 4.75, 0, 0}, KeyCase{"#65535", 4.75, 0, 0}),
+                         [](const ::testing::TestParamInfo<KeyCase>& info) {
+                             std::string name = info.param.key;
+                             if (name[0] == '#') {
+                                 name = "code" + name.substr(1);
+                             }
+                             return name;
+                         });
 
 TEST(Keys, CodesActByCharacterNotByName) {
     // Control+H types 8, Control+I 9, Control+M 13: they act as Backspace, Tab, Enter.

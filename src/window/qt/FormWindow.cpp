@@ -65,7 +65,9 @@ void FormWindow::doEvents() {
 
 void FormWindow::waitForEvents() {
     present();
+    waiting_ = true;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    waiting_ = false;
 }
 
 void FormWindow::present() {

@@ -33,6 +33,8 @@ class FormWindow : public QWindow, public Host {
 
     // Puts the canvas on the screen now if anything changed since it last went there.
     void present();
+    // True while the program is blocked waiting for events.
+    bool waiting() const { return waiting_; }
 
   protected:
     bool event(QEvent* e) override;
@@ -53,6 +55,7 @@ class FormWindow : public QWindow, public Host {
     bool running_ = false;             // the animation has taken over; keys go straight to the form
     std::vector<std::uint16_t> early_; // keys that came before the first DoEvents
     bool earlyDoubleClick_ = false;
+    bool waiting_ = false;
 };
 
 } // namespace zm

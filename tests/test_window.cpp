@@ -1,0 +1,227 @@
+// The window on Qt's offscreen platform, driven through the platform's own event
+// path, and the pictures the canvas draws.
+
+#include "ScriptHost.h"
+#include "profiles/ProfileTables.h"
+#include "window/UserScale.h"
+#include "window/qt/FormWindow.h"
+#include "window/qt/ImageSurface.h"
+
+#include <QGuiApplication>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace zm::test {
+namespace {
+
+// Runs the window's program; each action runs when the program next blocks
+// waiting for a key, and records k there first.
+struct Drive {
+    FormWindow w;
+    std::vector<double> kAtWait;
+    std::vector<std::function<void(FormWindow&)>> actions;
+    bool started = false;
+
+    void run() {
+        std::size_t next = 0;
+        QTimer t;
+        t.setInterval(2);
+        QObject::connect(&t, &QTimer::timeout, [&] {
+            if (!w.waiting() || next >= actions.size()) {
+                return;
+            }
+            kAtWait.push_back(w.form().k);
+            actions[next++](w);
+        });
+        t.start();
+        started = w.showAndWaitForStart();
+        if (started) {
+            w.form().run();
+        }
+    }
+};
+
+auto key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    return [k, m](FormWindow& w) { QTest::keyClick(&w, k, m); };
+}
+auto ch(char c) {
+    return [c](FormWindow& w) { QTest::keyClick(&w, c); };
+}
+
+int countNonWhite(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            n += img.pixel(x, y) != 0xFFFFFFFFu;
+        }
+    }
+    return n;
+}
+
+TEST(Window, StoredDesign) {
+    FormWindow w;
+    EXPECT_EQ(w.title().size(), 156);
+    EXPECT_EQ(w.title().toStdString(), std::string(design::caption));
+    EXPECT_TRUE(w.title().startsWith("    Zebo / Morlix        GEOMETRY EXPLAIN          USE:"));
+    EXPECT_EQ(w.size(), QSize(962, 688));
+    EXPECT_EQ(w.canvas().image().pixel(10, 10), 0xFFFFFFFFu);
+}
+
+TEST(Window, KeysArriveAsCharacterCodes) {
+    Drive d;
+    // Control+H as a platform delivers it: the key H with the text of code 8.
+    auto ctrlH = [](FormWindow& w) {
+        QTest::sendKeyEvent(QTest::Click, &w, Qt::Key_H, QString(QChar(8)), Qt::ControlModifier);
+    };
+    d.actions = {key(Qt::Key_Tab),
+                 ctrlH,
+                 ch('x'),
+                 ch(','),
+                 key(Qt::Key_Return),
+                 key(Qt::Key_Backspace),
+                 ch('/'),
+                 ch(' '),
+                 key(Qt::Key_Escape)};
+    d.run();
+    ASSERT_TRUE(d.started);
+    EXPECT_TRUE(d.w.form().ended());
+    const double tab = (4.5 - 1.1 * 0.25) + 0.25;
+    const double enter = ((tab - 0.9 * 0.25) + 0.25);
+    EXPECT_EQ(d.kAtWait, (std::vector<double>{4.5, tab, tab, tab + 0.25, tab, enter, enter, enter, 4.5}));
+    EXPECT_EQ(d.w.form().acc, 0);    // Control+H and Backspace
+    EXPECT_EQ(d.w.form().ccllss, 1); // slash
+    // Escape cleared the window before the end.
+    EXPECT_EQ(countNonWhite(d.w.canvas().image()), 0);
+}
+
+TEST(Window, DoubleClickEndsAndKeepsThePicture) {
+    Drive d;
+    d.actions = {ch('x'),
+                 [](FormWindow& w) { QTest::mouseDClick(&w, Qt::LeftButton, {}, QPoint(300, 300)); }};
+    d.run();
+    EXPECT_TRUE(d.w.form().ended());
+    EXPECT_EQ(d.kAtWait.size(), 2u);
+    EXPECT_GT(countNonWhite(d.w.canvas().image()), 1000);
+}
+
+TEST(Window, ClosingEndsTheProgram) {
+    Drive d;
+    d.actions = {[](FormWindow& w) { w.close(); }};
+    d.run();
+    EXPECT_TRUE(d.w.form().ended());
+}
+
+TEST(Window, KeepsThePictureWhenResized) {
+    Drive d;
+    QImage before, after;
+    d.actions = {[&](FormWindow& w) {
+        before = w.canvas().picture(QSize(962, 688));
+        w.resize(400, 300);
+        QCoreApplication::processEvents();
+        w.resize(1400, 900);
+        QCoreApplication::processEvents();
+        after = w.canvas().picture(QSize(962, 688));
+        QTest::keyClick(&w, Qt::Key_Escape);
+    }};
+    d.run();
+    ASSERT_FALSE(before.isNull());
+    EXPECT_GT(countNonWhite(before), 1000);
+    EXPECT_EQ(before, after);
+    // The larger window shows more of the plane, white where nothing was drawn.
+    EXPECT_EQ(d.w.canvas().logicalSize(), QSize(1400, 900));
+}
+
+// Pictures: the canvas at a few places whose colour the geometry fixes.
+
+QImage render(const std::string& script, QSize size = QSize(962, 688), qreal scale = 1) {
+    ImageSurface canvas(size, scale);
+    replay::ScriptHost host(replay::parseScript(script));
+    Form1 form(canvas, host);
+    host.attach(form);
+    host.play();
+    return canvas.picture(size);
+}
+
+// True if a pixel within r logical pixels of the plane point (x, y) is close to colour c.
+bool near(const QImage& img, double x, double y, Colour c, int r = 2, qreal scale = 1) {
+    const int cx = static_cast<int>(std::lround(UserScale::pixelX(x) * scale));
+    const int cy = static_cast<int>(std::lround(UserScale::pixelY(y) * scale));
+    const int R = static_cast<int>(r * scale);
+    const int red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
+    for (int dy = -R; dy <= R; ++dy) {
+        for (int dx = -R; dx <= R; ++dx) {
+            if (!img.valid(cx + dx, cy + dy)) {
+                continue;
+            }
+            const QRgb p = img.pixel(cx + dx, cy + dy);
+            if (std::abs(qRed(p) - red) + std::abs(qGreen(p) - green) + std::abs(qBlue(p) - blue) < 40) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(Picture, FirstFrame) {
+    for (const qreal scale : {1.0, 2.0}) {
+        const QImage img = render("", QSize(962, 688), scale);
+        EXPECT_EQ(img.size(), QSize(962, 688) * scale);
+        // The blue trace lies on the red one; the green profile peaks 12.99 to the right.
+        EXPECT_TRUE(near(img, 65, 9.574539564, colour::blue, 2, scale));
+        EXPECT_TRUE(near(img, 65 + 12.9893517335896, 9.574539564, colour::green, 2, scale));
+        // The travel curve's lowest point, beside the marker at x = 15.
+        EXPECT_TRUE(near(img, 15.6, 4.85, colour::lightOrange, 2, scale));
+        EXPECT_TRUE(near(img, 15, 3, colour::nearBlack, 1, scale));
+        EXPECT_TRUE(near(img, 140, 0, colour::nearBlack, 1, scale));
+        EXPECT_EQ(img.pixel(static_cast<int>(UserScale::pixelX(150) * scale),
+                            static_cast<int>(UserScale::pixelY(6) * scale)),
+                  0xFFFFFFFFu);
+        // Nothing of the red trace shows under the blue one.
+        EXPECT_FALSE(near(img, 65, 9.574539564, colour::red, 1, scale));
+    }
+}
+
+TEST(Picture, AxesStayOnePixelThick) {
+    const QImage img = render("");
+    const int x = static_cast<int>(UserScale::pixelX(130));
+    int dark = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        dark += qRed(img.pixel(x, y)) < 64 && qGreen(img.pixel(x, y)) < 64 && qBlue(img.pixel(x, y)) < 64;
+    }
+    EXPECT_EQ(dark, 1);
+}
+
+TEST(Picture, OverlaysAndLaterFrames) {
+    const QImage img = render("backspace x");
+    // k = 4.75: the blue trace has moved off the red one on the flanks.
+    for (int i : {60, 140}) {
+        const double x = 65 + (10400 - 104 * (i - 1)) / 100.0;
+        EXPECT_TRUE(near(img, x, profiles::lift()[static_cast<std::size_t>(i - 1)], colour::red, 1)) << i;
+    }
+    EXPECT_TRUE(near(img, 65 + 12.9893517335896, 9.574539564, colour::green, 2));
+    // The first profile's acceleration peaks (magenta) above the axis on both flanks.
+    int magenta = 0, orange = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            magenta += qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) > 200;
+            orange += qRed(p) > 200 && qGreen(p) > 100 && qGreen(p) < 160 && qBlue(p) < 60;
+        }
+    }
+    EXPECT_GT(magenta, 500);
+    EXPECT_GT(orange, 500);
+}
+
+} // namespace
+} // namespace zm::test
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
