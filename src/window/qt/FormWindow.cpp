@@ -1,5 +1,7 @@
 #include "window/qt/FormWindow.h"
 
+#include "window/qt/VectorState.h"
+
 #include <QCoreApplication>
 #include <QExposeEvent>
 #include <QKeyEvent>
@@ -61,13 +63,18 @@ void FormWindow::doEvents() {
     if (sincePresent_.elapsed() >= refreshIntervalMs(*this)) {
         present();
     }
+    releaseUpperVectorState();
 }
 
 void FormWindow::waitForEvents() {
     present();
+    if (onWaiting) {
+        onWaiting();
+    }
     waiting_ = true;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     waiting_ = false;
+    releaseUpperVectorState();
 }
 
 void FormWindow::present() {

@@ -1,6 +1,7 @@
 #include "window/qt/ImageSurface.h"
 
 #include "window/UserScale.h"
+#include "window/qt/VectorState.h"
 
 #include <QPen>
 #include <algorithm>
@@ -72,6 +73,10 @@ void ImageSurface::resizeImage(QSize device) {
     }
     image_ = std::move(next);
     painter_.begin(&image_);
+    painter_.setRenderHint(QPainter::Antialiasing, true);
+    pen_ = QPen(Qt::black, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter_.setPen(pen_);
+    releaseUpperVectorState();
     dirty_ = true;
 }
 
@@ -91,25 +96,27 @@ void ImageSurface::ensureLogicalSize(QSize logicalSize) {
 void ImageSurface::cls() {
     image_.fill(toQColor(colour::white));
     dirty_ = true;
+    releaseUpperVectorState();
 }
 
-void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
+Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
+                            QSize device) {
+    Stroke s;
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
-        return;
+        return s;
     }
-    dirty_ = true;
-    const double w = std::max(1, width_) * dpr_;
-    double X1 = UserScale::pixelX(x1) * dpr_;
-    double Y1 = UserScale::pixelY(y1) * dpr_;
-    double X2 = UserScale::pixelX(x2) * dpr_;
-    double Y2 = UserScale::pixelY(y2) * dpr_;
+    const double w = std::max(1, width) * dpr;
+    double X1 = UserScale::pixelX(x1) * dpr;
+    double Y1 = UserScale::pixelY(y1) * dpr;
+    double X2 = UserScale::pixelX(x2) * dpr;
+    double Y2 = UserScale::pixelY(y2) * dpr;
     const double margin = w + 2;
-    if (!clip(X1, Y1, X2, Y2, -margin, -margin, image_.width() + margin, image_.height() + margin)) {
-        return;
+    if (!clip(X1, Y1, X2, Y2, -margin, -margin, device.width() + margin, device.height() + margin)) {
+        return s;
     }
-    const QColor qc = toQColor(c);
-    const double iw = std::round(w);
-    if ((X1 == X2 || Y1 == Y2) && iw == w) {
+    s.colour = toQColor(c);
+    s.width = w;
+    if ((X1 == X2 || Y1 == Y2) && std::round(w) == w) {
         // Axis-aligned segments of whole-pixel width cover whole pixels, so lines
         // redrawn over themselves (the axes, at every row) stay crisp and thin.
         // Their ends reach half the width beyond the end points, as a round cap would.
@@ -118,12 +125,38 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
         const double right = std::round(std::max(X1, X2) + half);
         const double top = std::round(std::min(Y1, Y2) - half);
         const double bottom = std::round(std::max(Y1, Y2) + half);
-        painter_.fillRect(QRectF(left, top, std::max(right - left, 1.0), std::max(bottom - top, 1.0)), qc);
+        s.kind = Stroke::Kind::fill;
+        s.rect = QRect(static_cast<int>(left), static_cast<int>(top),
+                       static_cast<int>(std::max(right - left, 1.0)),
+                       static_cast<int>(std::max(bottom - top, 1.0)));
+        return s;
+    }
+    s.kind = Stroke::Kind::line;
+    s.line = QLineF(X1, Y1, X2, Y2);
+    return s;
+}
+
+void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
+    const Stroke s = stroke(x1, y1, x2, y2, c, width_, dpr_, image_.size());
+    dirty_ = true;
+    switch (s.kind) {
+    case Stroke::Kind::none:
+        return;
+    case Stroke::Kind::fill:
+        painter_.fillRect(s.rect, s.colour);
+        releaseUpperVectorState();
+        return;
+    case Stroke::Kind::line:
+        if (pen_.color() != s.colour || pen_.widthF() != s.width) {
+            pen_.setColor(s.colour);
+            pen_.setWidthF(s.width);
+            painter_.setPen(pen_);
+            releaseUpperVectorState();
+        }
+        painter_.drawLine(s.line);
+        releaseUpperVectorState();
         return;
     }
-    painter_.setRenderHint(QPainter::Antialiasing, true);
-    painter_.setPen(QPen(qc, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter_.drawLine(QLineF(X1, Y1, X2, Y2));
 }
 
 QImage ImageSurface::picture(QSize logicalSize) const {

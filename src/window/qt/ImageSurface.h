@@ -3,10 +3,24 @@
 #include "window/Surface.h"
 
 #include <QImage>
+#include <QLineF>
 #include <QPainter>
+#include <QPen>
+#include <QRect>
 #include <QSize>
 
 namespace zm {
+
+// How one segment reaches the raster: nothing (not finite, or wholly outside),
+// a filled rectangle of whole pixels, or an antialiased stroke with round caps.
+struct Stroke {
+    enum class Kind { none, fill, line };
+    Kind kind = Kind::none;
+    QRect rect;
+    QLineF line;
+    QColor colour;
+    qreal width = 1;
+};
 
 // The retained canvas: every segment is drawn into an image that holds the
 // picture until the next clear, whatever happens to the window that shows it.
@@ -35,6 +49,10 @@ class ImageSurface : public Surface {
     // The picture cut to a logical size, as a window of that size would show it.
     QImage picture(QSize logicalSize) const;
 
+    // The stroke for a segment of the plane on a canvas of the given device size.
+    static Stroke stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
+                         QSize device);
+
     // True if something was drawn or cleared since the last call.
     bool takeDirty() {
         const bool d = dirty_;
@@ -47,6 +65,7 @@ class ImageSurface : public Surface {
 
     QImage image_;
     QPainter painter_;
+    QPen pen_;
     QSize logical_;
     qreal dpr_;
     int width_ = 1;
