@@ -318,11 +318,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.warning=false");
     QGuiApplication app(argc, argv);
-    std::string self = argv[0];
-    binDir = self.substr(0, self.find_last_of('/'));
-    if (binDir == self) {
-        binDir = ".";
-    }
+    binDir = QCoreApplication::applicationDirPath().toStdString();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
