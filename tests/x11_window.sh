@@ -48,7 +48,7 @@ ends_within() { # seconds: waits for the program to end; checks status 0
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid"
             rc=$?
-            [ $rc -eq 0 ] || fail "status $rc, not 0"
+            [ $rc -eq 0 ] || fail "status $rc, not 0: $(head -c 2000 "$work/log")"
             return
         fi
         sleep 0.02
