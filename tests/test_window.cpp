@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
+#include <unistd.h>
 
 namespace zm::test {
 namespace {
@@ -214,6 +216,34 @@ TEST(Picture, OverlaysAndLaterFrames) {
     }
     EXPECT_GT(magenta, 500);
     EXPECT_GT(orange, 500);
+}
+
+long residentKb() {
+    long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+TEST(Memory, PilingUpFramesDoesNotGrow) {
+    // The whole sweep with frames piling up: what is kept is the canvas, not the frames.
+    std::string keys = "slash";
+    for (int i = 0; i < 62; ++i) {
+        keys += " x";
+    }
+    ImageSurface canvas(QSize(962, 688), 1);
+    std::vector<long> rss;
+    replay::ScriptHost host(replay::parseScript(keys), nullptr, [&] { rss.push_back(residentKb()); });
+    Form1 form(canvas, host);
+    host.attach(form);
+    host.play();
+    ASSERT_EQ(rss.size(), 64u); // the first frame twice (slash redraws it), then 62 more
+    EXPECT_LT(rss.back() - rss.front(), 2048)
+        << rss.front() << " kB after the first frame, " << rss.back() << " kB after the last";
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# The window on a real X server (Xvfb): it starts and draws without a window
-# manager, steps on keys sent to it, uses no CPU while it waits, and ends with
-# status 0 on Escape, on a double click and on closing it from the frame.
+# The window on a real X server (Xvfb), with and without a window manager: it
+# starts and draws, shows exactly what the headless renderer draws for the same
+# keys, keeps its picture when resized, covered, minimised and restored, keeps up
+# with a held key and goes idle when it is released, uses no CPU while it waits,
+# and ends with status 0 on Escape, a double click and closing from the frame.
+# Without a display, or when the display goes away, it ends with one clear line.
 set -u
 program=$1
+render=$2
+grab=$3
 work=$(mktemp -d)
 failures=0
 pids=()
@@ -12,20 +17,21 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+export XDG_RUNTIME_DIR=$work
 
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(head -n 1 "$work/display")
-export XDG_RUNTIME_DIR=$work
-
-caption='    Zebo / Morlix        GEOMETRY EXPLAIN          USE: SpaceBar , /  Enter Tab    USE: BackSpace for Velocity / Acceleration     DoubleClick or ESC to Quit'
+new_display() { # starts an Xvfb; prints its display number
+    local f=$work/display.$RANDOM
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$f" >/dev/null 2>&1 &
+    pids+=($!)
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$f" ] && break; sleep 0.05; done
+    display=:$(head -n 1 "$f")
+}
 
 start() { # starts the program; sets pid and wid
     "$program" >"$work/log" 2>&1 &
@@ -36,19 +42,19 @@ start() { # starts the program; sets pid and wid
         [ -n "$wid" ] && break
         sleep 0.05
     done
-    [ -n "$wid" ] || fail "no window appeared"
+    [ -n "$wid" ] || fail "no window appeared: $(cat "$work/log")"
     sleep 0.5 # the first frame
 }
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-ends_within() { # seconds: waits for the program to end; checks status 0
-    local limit=$1 i rc
-    for i in $(seq $((limit * 50))); do
+ends_within() { # seconds [status]: waits for the program to end with that status (0)
+    local limit=$1 want=${2:-0} rc
+    for _ in $(seq $((limit * 50))); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid"
             rc=$?
-            [ $rc -eq 0 ] || fail "status $rc, not 0: $(head -c 2000 "$work/log")"
+            [ $rc -eq "$want" ] || fail "status $rc, not $want: $(head -c 2000 "$work/log")"
             return
         fi
         sleep 0.02
@@ -57,7 +63,35 @@ ends_within() { # seconds: waits for the program to end; checks status 0
     kill "$pid"
 }
 
-# Without a window manager.
+key() { # sends keys one at a time and lets each frame finish
+    for k in "$@"; do
+        xdotool key --window "$wid" "$k" 2>/dev/null
+        sleep 0.15
+    done
+}
+
+same_picture() { # what: the window shows the renderer's picture
+    "$grab" shot "$wid" "$work/shot.png" || fail "$1: cannot grab the window"
+    local n
+    n=$("$grab" diff "$work/shot.png" "$work/want.png" 962 688)
+    [ "$n" = 0 ] || fail "$1: $n pixels differ from the renderer's picture"
+}
+
+# --- no display ----------------------------------------------------------------
+(unset DISPLAY WAYLAND_DISPLAY; exec "$program") >"$work/out" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "no display: status $rc, not 1"
+[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q 'DISPLAY is not set' "$work/err" || fail "no display: $(cat "$work/err")"
+DISPLAY=:4095 "$program" >"$work/out" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "display nowhere: status $rc, not 1"
+[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "':4095'" "$work/err" || fail "display nowhere: $(cat "$work/err")"
+
+# --- without a window manager ----------------------------------------------------
+new_display
+export DISPLAY=$display
+caption='    Zebo / Morlix        GEOMETRY EXPLAIN          USE: SpaceBar , /  Enter Tab    USE: BackSpace for Velocity / Acceleration     DoubleClick or ESC to Quit'
+
 start
 [ "$(xdotool getwindowname "$wid")" = "$caption" ] || fail "caption: '$(xdotool getwindowname "$wid")'"
 xdotool getwindowgeometry "$wid" | grep -q 'Geometry: 962x688' || fail "client size: $(xdotool getwindowgeometry "$wid")"
@@ -65,29 +99,83 @@ t0=$(ticks $pid)
 sleep 1
 t1=$(ticks $pid)
 [ $((t1 - t0)) -le 1 ] || fail "used $((t1 - t0)) ticks of CPU in 1 s waiting for a key"
-for k in x BackSpace Tab Return ctrl+h comma slash space; do
-    xdotool key --window "$wid" "$k"
-    sleep 0.15
+
+key BackSpace x slash Tab ctrl+h Return comma space x
+"$render" --keys "backspace x slash tab backspace enter comma space x" --png "$work/want.png"
+same_picture "after keys"
+xdotool windowsize "$wid" 1200 850
+sleep 0.3
+same_picture "made larger"
+xdotool windowsize "$wid" 400 300
+sleep 0.3
+xdotool windowsize "$wid" 962 688
+sleep 0.3
+same_picture "made smaller and back"
+# Covered by another window and uncovered.
+"$program" >/dev/null 2>&1 &
+cover=$!
+sleep 0.8
+kill $cover
+wait $cover 2>/dev/null
+sleep 0.3
+same_picture "covered and uncovered"
+# Resized while frames are drawn.
+xdotool key --window "$wid" --delay 15 --repeat 40 Tab 2>/dev/null &
+keys=$!
+for s in 700x500 1100x800 500x300 962x688; do
+    xdotool windowsize "$wid" ${s%x*} ${s#*x}
+    sleep 0.1
 done
-kill -0 $pid 2>/dev/null || fail "ended on an ordinary key: $(cat "$work/log")"
-xdotool key --window "$wid" Escape 2>/dev/null
+wait $keys
+kill -0 $pid 2>/dev/null || fail "ended while resized during frames: $(cat "$work/log")"
+# A held key: about 30 presses a second for 5 s. The program keeps up and is
+# idle again within a frame of the release.
+xdotool key --window "$wid" --delay 33 --repeat 150 Tab 2>/dev/null
+sleep 0.2
+t0=$(ticks $pid)
+sleep 1
+t1=$(ticks $pid)
+[ $((t1 - t0)) -le 1 ] || fail "still busy after a held key was released ($((t1 - t0)) ticks in 1 s)"
+key Escape
 ends_within 1
 
 start
 xdotool mousemove --window "$wid" 300 300 click --repeat 2 --delay 80 1 2>/dev/null
 ends_within 1
 
-# With a window manager: closing from the frame.
-if command -v openbox >/dev/null && command -v wmctrl >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    pids+=($!)
-    sleep 0.5
-    start
-    wmctrl -c 'GEOMETRY EXPLAIN' || fail "wmctrl could not close the window"
-    ends_within 1
-else
-    fail "openbox and wmctrl are needed for the close test"
-fi
+# --- with a window manager --------------------------------------------------------
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+start
+key x
+"$render" --keys "x" --png "$work/want.png"
+xdotool windowminimize "$wid" 2>/dev/null
+sleep 0.4
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowmap "$wid"
+sleep 0.4
+xdotool windowmove "$wid" 0 0 2>/dev/null
+sleep 0.3
+same_picture "minimised and restored"
+wmctrl -c 'GEOMETRY EXPLAIN' || fail "wmctrl could not close the window"
+ends_within 1
+
+start
+xdotool key --window "$wid" --delay 10 --repeat 200 x 2>/dev/null &
+keys=$!
+sleep 0.3
+wmctrl -c 'GEOMETRY EXPLAIN' || fail "wmctrl could not close the window during frames"
+ends_within 1
+kill $keys 2>/dev/null
+wait $keys 2>/dev/null
+
+# --- the display going away --------------------------------------------------------
+new_display
+export DISPLAY=$display
+start
+kill "$xvfb_pid"
+ends_within 2 1
+grep -q 'lost the connection to the display' "$work/log" || fail "display gone: $(cat "$work/log")"
 
 if [ $failures -eq 0 ]; then
     echo "window on X: all checks passed"
