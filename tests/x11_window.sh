@@ -95,6 +95,7 @@ caption='    Zebo / Morlix        GEOMETRY EXPLAIN          USE: SpaceBar , /  E
 start
 [ "$(xdotool getwindowname "$wid")" = "$caption" ] || fail "caption: '$(xdotool getwindowname "$wid")'"
 xdotool getwindowgeometry "$wid" | grep -q 'Geometry: 962x688' || fail "client size: $(xdotool getwindowgeometry "$wid")"
+xprop -id "$wid" _NET_WM_ICON | grep -q '_NET_WM_ICON(CARDINAL) = ' || fail "the window shows no icon"
 t0=$(ticks $pid)
 sleep 1
 t1=$(ticks $pid)

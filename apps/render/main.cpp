@@ -32,6 +32,8 @@ key script in place of a user, and writes the drawing operations and pictures.
 
 Options:
   --keys SCRIPT   the keys to play (default: none: the run ends at the first wait)
+  --sweep         then step through the rest of the sweep: 62 ordinary keys, one for
+                  each frame after the first (the same as adding "x" 62 times)
   --trace FILE    write one line per operation to FILE (- for standard output)
   --png FILE      write the picture as it stands when the run ends
   --frames DIR    write DIR/frame-0001.png, ... each time the program waits for a key
@@ -49,7 +51,9 @@ Script: steps separated by white space; a step is KEY or KEY@F.N.
 
 Trace lines: "line X1 Y1 X2 Y2 W 0x00BBGGRR", "cls", "wait", "end".
 
-Example: zebo-morlix-render --keys "backspace x tab@2.300 x" --trace - --png frame.png
+Examples:
+  zebo-morlix-render --keys "backspace x tab@2.300 x" --trace - --png frame.png
+  zebo-morlix-render --keys slash --sweep --frames frames/ --scale 2
 )";
 
 struct BadInput {
@@ -79,6 +83,7 @@ class TraceWriter : public zm::RecordingSurface {
 
 struct Options {
     std::string keys;
+    bool sweep = false;
     QString trace;
     QString png;
     QString frames;
@@ -90,13 +95,14 @@ Options parseOptions(const QStringList& args) {
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption keys("keys", "", "SCRIPT");
+    const QCommandLineOption sweep("sweep", "");
     const QCommandLineOption trace("trace", "", "FILE");
     const QCommandLineOption png("png", "", "FILE");
     const QCommandLineOption frames("frames", "", "DIR");
     const QCommandLineOption size("size", "", "WxH");
     const QCommandLineOption scale("scale", "", "S");
     const QCommandLineOption help(QStringList{"h", "help"});
-    p.addOptions({keys, trace, png, frames, size, scale, help});
+    p.addOptions({keys, sweep, trace, png, frames, size, scale, help});
     if (!p.parse(args)) {
         fail(p.errorText().toStdString());
     }
@@ -114,6 +120,7 @@ Options parseOptions(const QStringList& args) {
     }
     Options o;
     o.keys = p.value(keys).toStdString();
+    o.sweep = p.isSet(sweep);
     o.trace = p.value(trace);
     o.png = p.value(png);
     o.frames = p.value(frames);
@@ -173,7 +180,13 @@ void writePng(const QImage& img, const QString& name, const char* option) {
 int run(const Options& o) {
     const std::vector<zm::replay::Step> steps = [&] {
         try {
-            return zm::replay::parseScript(o.keys);
+            std::string script = o.keys;
+            if (o.sweep) {
+                for (int i = 0; i < 62; ++i) {
+                    script += " x";
+                }
+            }
+            return zm::replay::parseScript(script);
         } catch (const zm::replay::ScriptError& e) {
             fail(e.what());
         }

@@ -4,6 +4,7 @@
 #include "window/qt/FormWindow.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <unistd.h>
@@ -40,6 +41,12 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(onQtMessage);
     QGuiApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.zebomorlix.ZeboMorlix"));
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    }
+    QGuiApplication::setWindowIcon(icon);
 
     zm::FormWindow window;
     if (window.showAndWaitForStart()) {
