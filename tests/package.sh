@@ -4,15 +4,8 @@
 # Debian package with Qt's runtime among its dependencies; the package unpacks
 # into a throw-away root, and its desktop entry, metadata and manual pages pass
 # their validators.
-set -u
 build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/checks.sh"
 id=net.zebomorlix.ZeboMorlix
 expected=(
     bin/zebo-morlix
@@ -61,7 +54,4 @@ else
     fail "cpack made no package"
 fi
 
-if [ $failures -eq 0 ]; then
-    echo "install and package: all checks passed"
-fi
-exit $((failures > 0))
+finish "install and package"

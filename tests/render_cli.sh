@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
 # The headless renderer from the command line: good runs give the trace and
 # pictures; bad input gives one line on standard error, status 2 and no file.
-set -u
 render=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/checks.sh"
 
 png_size() { # width and height from the PNG header
     od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}'
@@ -75,7 +67,4 @@ touch "$work/file"
 bad 'frames' --frames "$work/file/sub"
 bad 'unexpected' extra
 
-if [ $failures -eq 0 ]; then
-    echo "renderer command line: all checks passed"
-fi
-exit $((failures > 0))
+finish "renderer command line"

@@ -5,24 +5,13 @@
 # with a held key and goes idle when it is released, uses no CPU while it waits,
 # and ends with status 0 on Escape, a double click and closing from the frame.
 # Without a display, or when the display goes away, it ends with one clear line.
-set -u
 program=$1
 render=$2
 grab=$3
-work=$(mktemp -d)
-failures=0
+. "$(dirname "$0")/checks.sh"
 pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+on_exit+=('for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done')
 export XDG_RUNTIME_DIR=$work
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 new_display() { # starts an Xvfb; prints its display number
     local f=$work/display.$RANDOM
@@ -178,7 +167,4 @@ kill "$xvfb_pid"
 ends_within 2 1
 grep -q 'lost the connection to the display' "$work/log" || fail "display gone: $(cat "$work/log")"
 
-if [ $failures -eq 0 ]; then
-    echo "window on X: all checks passed"
-fi
-exit $((failures > 0))
+finish "window on X"
