@@ -13,9 +13,9 @@ pids=()
 on_exit+=('for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done')
 export XDG_RUNTIME_DIR=$work
 
-new_display() { # starts an Xvfb; prints its display number
+new_display() { # [screen size]: starts an Xvfb; sets display and xvfb_pid
     local f=$work/display.$RANDOM
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$f" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp 3>"$f" >/dev/null 2>&1 &
     pids+=($!)
     xvfb_pid=$!
     for _ in $(seq 100); do [ -s "$f" ] && break; sleep 0.05; done
@@ -59,10 +59,10 @@ key() { # sends keys one at a time and lets each frame finish
     done
 }
 
-same_picture() { # what: the window shows the renderer's picture
+same_picture() { # what [W H]: the window shows the renderer's picture
     "$grab" shot "$wid" "$work/shot.png" || fail "$1: cannot grab the window"
     local n
-    n=$("$grab" diff "$work/shot.png" "$work/want.png" 962 688)
+    n=$("$grab" diff "$work/shot.png" "$work/want.png" "${2:-962}" "${3:-688}")
     [ "$n" = 0 ] || fail "$1: $n pixels differ from the renderer's picture"
 }
 
@@ -158,6 +158,16 @@ wmctrl -c 'GEOMETRY EXPLAIN' || fail "wmctrl could not close the window during f
 ends_within 1
 kill $keys 2>/dev/null
 wait $keys 2>/dev/null
+
+# --- a high-density screen: the same plane at twice the pixels ----------------------
+new_display 2200x1500
+export DISPLAY=$display
+QT_SCALE_FACTOR=2 start
+key x
+"$render" --keys x --scale 2 --png "$work/want.png"
+same_picture "at device pixel ratio 2" 1924 1376
+key Escape
+ends_within 1
 
 # --- the display going away --------------------------------------------------------
 new_display
