@@ -170,10 +170,9 @@ std::unique_ptr<QSaveFile> openOutput(const QString& name, const char* option) {
     return f;
 }
 
-void writePng(const QImage& img, const QString& name, const char* option) {
-    auto f = openOutput(name, option);
-    if (!img.save(f.get(), "PNG") || !f->commit()) {
-        fail(std::string("cannot write ") + option + " file '" + name.toStdString() + "'");
+void savePng(const QImage& img, QSaveFile& f, const char* option) {
+    if (!img.save(&f, "PNG") || !f.commit()) {
+        fail(std::string("cannot write ") + option + " file '" + f.fileName().toStdString() + "'");
     }
 }
 
@@ -209,9 +208,9 @@ int run(const Options& o) {
         traceFile = openOutput(o.trace, "--trace");
         traceOut = traceFile.get();
     }
-    std::unique_ptr<QSaveFile> pngCheck;
+    std::unique_ptr<QSaveFile> pngFile;
     if (!o.png.isEmpty()) {
-        pngCheck = openOutput(o.png, "--png"); // discarded unless the run succeeds
+        pngFile = openOutput(o.png, "--png");
     }
     bool madeFramesDir = false;
     QStringList framesWritten;
@@ -239,7 +238,7 @@ int run(const Options& o) {
         }
         const QString name =
             QDir(o.frames).filePath(QString("frame-%1.png").arg(hostPtr->waits(), 4, 10, QChar('0')));
-        writePng(canvas.picture(o.size), name, "--frames");
+        savePng(canvas.picture(o.size), *openOutput(name, "--frames"), "--frames");
         framesWritten << name;
     };
     zm::replay::ScriptHost host(steps, tracer.get(), onWait);
@@ -259,10 +258,8 @@ int run(const Options& o) {
         throw;
     }
 
-    if (pngCheck) {
-        if (!canvas.picture(o.size).save(pngCheck.get(), "PNG") || !pngCheck->commit()) {
-            fail("cannot write --png file '" + o.png.toStdString() + "'");
-        }
+    if (pngFile) {
+        savePng(canvas.picture(o.size), *pngFile, "--png");
     }
     if (traceFile && !traceFile->commit()) {
         fail("cannot write --trace file '" + o.trace.toStdString() + "'");
