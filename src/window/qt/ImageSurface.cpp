@@ -41,20 +41,29 @@ bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo
             return false;
         }
     }
-    const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
-    x2 = x1 + t1 * dx;
-    y2 = y1 + t1 * dy;
-    x1 = nx1;
-    y1 = ny1;
+    // End points inside the box are kept exactly as they were.
+    const double ox = x1, oy = y1;
+    if (t0 > 0) {
+        x1 = ox + t0 * dx;
+        y1 = oy + t0 * dy;
+    }
+    if (t1 < 1) {
+        x2 = ox + t1 * dx;
+        y2 = oy + t1 * dy;
+    }
     return true;
+}
+
+QSize deviceSize(QSize logical, qreal dpr) {
+    return QSize(static_cast<int>(std::ceil(logical.width() * dpr)),
+                 static_cast<int>(std::ceil(logical.height() * dpr)));
 }
 
 } // namespace
 
 ImageSurface::ImageSurface(QSize logicalSize, qreal devicePixelRatio)
     : logical_(logicalSize), dpr_(devicePixelRatio) {
-    resizeImage(QSize(static_cast<int>(std::ceil(logicalSize.width() * dpr_)),
-                      static_cast<int>(std::ceil(logicalSize.height() * dpr_))));
+    resizeImage(deviceSize(logicalSize, dpr_));
 }
 
 ImageSurface::~ImageSurface() {
@@ -86,8 +95,7 @@ void ImageSurface::ensureLogicalSize(QSize logicalSize) {
         return;
     }
     logical_ = grown;
-    const QSize device(static_cast<int>(std::ceil(grown.width() * dpr_)),
-                       static_cast<int>(std::ceil(grown.height() * dpr_)));
+    const QSize device = deviceSize(grown, dpr_);
     if (device.width() > image_.width() || device.height() > image_.height()) {
         resizeImage(device.expandedTo(image_.size()));
     }
@@ -160,9 +168,7 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
 }
 
 QImage ImageSurface::picture(QSize logicalSize) const {
-    const QSize device(static_cast<int>(std::ceil(logicalSize.width() * dpr_)),
-                       static_cast<int>(std::ceil(logicalSize.height() * dpr_)));
-    QImage out = image_.copy(QRect(QPoint(0, 0), device));
+    QImage out = image_.copy(QRect(QPoint(0, 0), deviceSize(logicalSize, dpr_)));
     out.setDevicePixelRatio(dpr_);
     return out;
 }
