@@ -66,6 +66,10 @@ struct Bench : Host {
         form.k0 = 4.5;
         form.k = 4.5;
     }
+    std::size_t count(Colour c) const {
+        return static_cast<std::size_t>(
+            std::count_if(rec.ops.begin(), rec.ops.end(), [c](const Op& op) { return op.colour == c; }));
+    }
     void doEvents() override { ++pumps; }
     void waitForEvents() override {}
 };

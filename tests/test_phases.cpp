@@ -104,13 +104,8 @@ TEST(ZeroDivisor, FirstProfileOverlaysSkipOnlyTheUndefinedSegment) {
     traceFirstProfile(b.form, ts);
     EXPECT_EQ(ts.idx, 201);
     EXPECT_TRUE(allFinite(b.rec.ops));
-    std::size_t orange = 0, magenta = 0;
-    for (const Op& op : b.rec.ops) {
-        orange += op.colour == colour::orange;
-        magenta += op.colour == colour::magenta;
-    }
-    EXPECT_EQ(orange, 198u);  // row 2's velocity starts at an infinite height: skipped
-    EXPECT_EQ(magenta, 199u); // the accelerations' divisors span other angles and stay defined
+    EXPECT_EQ(b.count(colour::orange), 198u);  // row 2's velocity starts at an infinite height: skipped
+    EXPECT_EQ(b.count(colour::magenta), 199u); // the accelerations' divisors span other angles
 }
 
 TEST(ZeroDivisor, ShiftedTraceWithNoHorizontalRunKeepsRunning) {
@@ -129,13 +124,8 @@ TEST(ZeroDivisor, ShiftedTraceWithNoHorizontalRunKeepsRunning) {
     traceShiftedProfile(b.form, ts);
     EXPECT_EQ(ts.idx, 201);
     EXPECT_TRUE(allFinite(b.rec.ops));
-    std::size_t blue = 0, lightBlue = 0;
-    for (const Op& op : b.rec.ops) {
-        blue += op.colour == colour::blue;
-        lightBlue += op.colour == colour::lightBlue;
-    }
-    EXPECT_EQ(blue, 199u);      // the vertical blue segment itself is drawn
-    EXPECT_EQ(lightBlue, 197u); // its slope is undefined, and so is the next row's start
+    EXPECT_EQ(b.count(colour::blue), 199u);      // the vertical blue segment itself is drawn
+    EXPECT_EQ(b.count(colour::lightBlue), 197u); // its slope is undefined, and so is the next row's start
     EXPECT_TRUE(std::isfinite(ts.sl));
     EXPECT_TRUE(std::isfinite(ts.accy));
 }
