@@ -32,6 +32,8 @@ FormWindow::FormWindow()
     resize(design::clientWidth, design::clientHeight);
     store_ = std::make_unique<QBackingStore>(this);
     sincePresent_.start();
+    refreshMs_ = refreshIntervalMs(*this);
+    connect(this, &QWindow::screenChanged, this, [this] { refreshMs_ = refreshIntervalMs(*this); });
 }
 
 FormWindow::~FormWindow() = default;
@@ -60,7 +62,7 @@ void FormWindow::doEvents() {
         }
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (sincePresent_.elapsed() >= refreshIntervalMs(*this)) {
+    if (sincePresent_.elapsed() >= refreshMs_) {
         present();
     }
     releaseUpperVectorState();

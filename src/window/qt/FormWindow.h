@@ -54,6 +54,7 @@ class FormWindow : public QWindow, public Host {
     Form1 form_;
     std::unique_ptr<QBackingStore> store_;
     QElapsedTimer sincePresent_;
+    qint64 refreshMs_ = 16;            // one refresh of the window's screen
     bool started_ = false;             // first activation or exposure seen
     bool running_ = false;             // the animation has taken over; keys go straight to the form
     std::vector<std::uint16_t> early_; // keys that came before the first DoEvents
