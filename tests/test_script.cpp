@@ -30,7 +30,8 @@ TEST(Script, ParsesKeysNamesCodesAndTimes) {
 
 TEST(Script, RejectsMalformedSteps) {
     for (const char* bad : {"xx", "Space", "#70000", "#-1", "#1x", "x@0.1", "x@1.0", "x@1.602", "x@", "x@1",
-                            "x@1.", "x@.5", "x@a.b", "x@1.5.5", "foo@1.1", "\xc3\xa9"}) {
+                            "x@1.", "x@.5", "x@a.b", "x@1.5.5", "foo@1.1", "\xe9", "\xc3", "\xc3\xa9\xc3\xa9",
+                            "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"}) {
         EXPECT_THROW(parseScript(bad), ScriptError) << bad;
     }
     try {
@@ -39,6 +40,20 @@ TEST(Script, RejectsMalformedSteps) {
     } catch (const ScriptError& e) {
         EXPECT_NE(std::string(e.what()).find("#70000"), std::string::npos);
     }
+}
+
+TEST(Script, AKeyIsOneCharacterInAnyScript) {
+    // What the window delivers for the same typed character: itself, or U+FFFD
+    // beyond 16 bits (one press, a plain step).
+    std::vector<int> codes;
+    for (const Step& s : parseScript("\xc3\xa9 \xe4\xb8\xad \xf0\x9f\x98\x80 \xef\xbf\xbf \xc2\x80@2.7")) {
+        codes.push_back(s.code);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{0xE9, 0x4E2D, 0xFFFD, 0xFFFF, 0x80}));
+    // An emoji steps a frame like any plain key.
+    Replay emoji("\xf0\x9f\x98\x80");
+    Replay plain("x");
+    EXPECT_EQ(emoji.frameK, plain.frameK);
 }
 
 std::string errorOf(const std::string& script) {
@@ -58,6 +73,29 @@ TEST(Script, StepsThatCannotBePlayedAreErrors) {
     EXPECT_NE(errorOf("esc x").find("left over"), std::string::npos);
     EXPECT_NE(errorOf("esc@1.5 x@1.5").find("'x@1.5'"), std::string::npos);
     EXPECT_EQ(errorOf("x@1.5 x@1.5 y"), ""); // two steps at one pump, in order
+}
+
+TEST(Script, LeftOverStepsAreNamedBriefly) {
+    std::string many = "esc";
+    for (int i = 0; i < 5000; ++i) {
+        many += " #" + std::to_string(i);
+    }
+    EXPECT_EQ(errorOf(many), "steps left over after the program ended: '#0' '#1' '#2' and 4997 more");
+}
+
+TEST(Script, StepsAddedForTheUserAreDroppedQuietlyAtTheEnd) {
+    auto steps = parseScript("esc x");
+    steps[1].optional = true;
+    RecordingSurface rec;
+    replay::ScriptHost host(steps, &rec);
+    Form1 form(rec, host);
+    host.attach(form);
+    EXPECT_TRUE(host.play());
+    steps.push_back(parseScript("y").front());
+    replay::ScriptHost host2(steps, &rec);
+    Form1 form2(rec, host2);
+    host2.attach(form2);
+    EXPECT_THROW(host2.play(), ScriptError);
 }
 
 } // namespace

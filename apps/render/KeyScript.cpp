@@ -26,6 +26,48 @@ bool parseNumber(std::string_view s, long lo, long hi, long& out) {
     return res.ec == std::errc() && out >= lo && out <= hi;
 }
 
+// The one character that is all of s, in UTF-8; false if s is more or less
+// than one character or not UTF-8.
+bool oneCharacter(std::string_view s, char32_t& out) {
+    const auto b = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    if (s.empty()) {
+        return false;
+    }
+    std::size_t n = 0;
+    char32_t c = 0;
+    if (b(0) < 0x80) {
+        n = 1;
+        c = b(0);
+    } else if (b(0) >= 0xC2 && b(0) < 0xE0) {
+        n = 2;
+        c = b(0) & 0x1F;
+    } else if (b(0) >= 0xE0 && b(0) < 0xF0) {
+        n = 3;
+        c = b(0) & 0x0F;
+    } else if (b(0) >= 0xF0 && b(0) < 0xF5) {
+        n = 4;
+        c = b(0) & 0x07;
+    } else {
+        return false;
+    }
+    if (s.size() != n) {
+        return false;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(i) & 0xC0) != 0x80) {
+            return false;
+        }
+        c = (c << 6) | (b(i) & 0x3F);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    static constexpr char32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+        return false;
+    }
+    out = c;
+    return true;
+}
+
 void parseKey(std::string_view key, const std::string& step, Step& out) {
     static constexpr std::array<std::pair<std::string_view, std::uint16_t>, 7> names = {{
         {"space", 32},
@@ -36,11 +78,8 @@ void parseKey(std::string_view key, const std::string& step, Step& out) {
         {"slash", 47},
         {"esc", 27},
     }};
-    if (key.size() == 1) {
-        out.code = static_cast<unsigned char>(key[0]);
-        if (out.code > 127) {
-            throw ScriptError("step '" + step + "': a key written as a character must be ASCII; use #CODE");
-        }
+    if (char32_t c = 0; oneCharacter(key, c)) {
+        out.code = keyCodeOf(c);
         return;
     }
     if (key == "dblclick") {

@@ -1,5 +1,6 @@
 #include "ScriptHost.h"
 
+#include <algorithm>
 #include <string>
 
 namespace zm::replay {
@@ -60,10 +61,16 @@ bool ScriptHost::play() {
     if (trace_ != nullptr) {
         trace_->mark(Op::Kind::end);
     }
+    // Steps the user did not write (the rest of a sweep) are not missed.
+    std::erase_if(steps_, [](const Step& s) { return s.optional; });
     if (!steps_.empty()) {
         std::string left;
-        for (const Step& s : steps_) {
-            left += (left.empty() ? "'" : " '") + s.text + "'";
+        const std::size_t shown = std::min<std::size_t>(steps_.size(), 3);
+        for (std::size_t i = 0; i < shown; ++i) {
+            left += (i == 0 ? "'" : " '") + steps_[i].text + "'";
+        }
+        if (steps_.size() > shown) {
+            left += " and " + std::to_string(steps_.size() - shown) + " more";
         }
         throw ScriptError("steps left over after the program ended: " + left);
     }
