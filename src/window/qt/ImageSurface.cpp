@@ -1,5 +1,6 @@
 #include "window/qt/ImageSurface.h"
 
+#include "window/Clip.h"
 #include "window/UserScale.h"
 #include "window/qt/VectorState.h"
 
@@ -14,44 +15,6 @@ namespace {
 QColor toQColor(Colour c) {
     return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                   static_cast<int>((c >> 16) & 0xFF));
-}
-
-// Clips the segment to the box; false if nothing of it is inside. Keeps the
-// rasterizer away from coordinates far outside the canvas.
-bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y, double hi_x,
-          double hi_y) {
-    double t0 = 0, t1 = 1;
-    const double dx = x2 - x1, dy = y2 - y1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - lo_x, hi_x - x1, y1 - lo_y, hi_y - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) {
-                return false;
-            }
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) {
-            t0 = std::max(t0, t);
-        } else {
-            t1 = std::min(t1, t);
-        }
-        if (t0 > t1) {
-            return false;
-        }
-    }
-    // End points inside the box are kept exactly as they were.
-    const double ox = x1, oy = y1;
-    if (t0 > 0) {
-        x1 = ox + t0 * dx;
-        y1 = oy + t0 * dy;
-    }
-    if (t1 < 1) {
-        x2 = ox + t1 * dx;
-        y2 = oy + t1 * dy;
-    }
-    return true;
 }
 
 QSize deviceSize(QSize logical, qreal dpr) {
@@ -119,7 +82,7 @@ Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, in
     double X2 = UserScale::pixelX(x2) * dpr;
     double Y2 = UserScale::pixelY(y2) * dpr;
     const double margin = w + 2;
-    if (!clip(X1, Y1, X2, Y2, -margin, -margin, device.width() + margin, device.height() + margin)) {
+    if (!clipSegment(X1, Y1, X2, Y2, -margin, -margin, device.width() + margin, device.height() + margin)) {
         return s;
     }
     s.colour = toQColor(c);

@@ -1,0 +1,123 @@
+#include "window/SegmentPicture.h"
+
+#include "window/Clip.h"
+#include "window/UserScale.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace zm {
+
+std::size_t SegmentPicture::Hash::operator()(const Segment& s) const {
+    std::size_t h = 0;
+    for (const float v : {s.x1, s.y1, s.x2, s.y2}) {
+        h = h * 1000003u ^ std::bit_cast<std::uint32_t>(v);
+    }
+    return (h * 31u + static_cast<std::size_t>(s.width)) * 1000003u ^ s.colour;
+}
+
+void SegmentPicture::line(float x1, float y1, float x2, float y2, Colour c) {
+    if (forward_ != nullptr) {
+        forward_->line(x1, y1, x2, y2, c);
+    }
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
+        return; // no place on the plane
+    }
+    const Segment s{x1, y1, x2, y2, std::max(1, width_), c};
+    const auto [it, added] = latest_.try_emplace(s, segments_.size());
+    if (!added) {
+        alive_[it->second] = false;
+        ++dead_;
+        it->second = segments_.size();
+    }
+    segments_.push_back(s);
+    alive_.push_back(true);
+    if (dead_ > 4096 && dead_ > segments_.size() / 2) {
+        compact();
+    }
+}
+
+void SegmentPicture::compact() {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        if (alive_[i]) {
+            segments_[n] = segments_[i];
+            latest_[segments_[n]] = n;
+            ++n;
+        }
+    }
+    segments_.resize(n);
+    alive_.assign(n, true);
+    dead_ = 0;
+}
+
+void SegmentPicture::setDrawWidth(int pixels) {
+    width_ = pixels;
+    if (forward_ != nullptr) {
+        forward_->setDrawWidth(pixels);
+    }
+}
+
+void SegmentPicture::setForeColor(Colour c) {
+    if (forward_ != nullptr) {
+        forward_->setForeColor(c);
+    }
+}
+
+void SegmentPicture::cls() {
+    segments_.clear();
+    alive_.clear();
+    latest_.clear();
+    dead_ = 0;
+    if (forward_ != nullptr) {
+        forward_->cls();
+    }
+}
+
+std::vector<Segment> SegmentPicture::segments() const {
+    std::vector<Segment> out;
+    out.reserve(size());
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        if (alive_[i]) {
+            out.push_back(segments_[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const {
+    std::vector<PagePath> out;
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        if (!alive_[i]) {
+            continue;
+        }
+        const Segment& s = segments_[i];
+        double X1 = UserScale::pixelX(s.x1);
+        double Y1 = UserScale::pixelY(s.y1);
+        double X2 = UserScale::pixelX(s.x2);
+        double Y2 = UserScale::pixelY(s.y2);
+        const double margin = s.width + 2;
+        if (!clipSegment(X1, Y1, X2, Y2, -margin, -margin, pageWidth + margin, pageHeight + margin)) {
+            continue;
+        }
+        if (!out.empty()) {
+            PagePath& p = out.back();
+            const PagePath::Point last = p.points.back();
+            if (p.colour == s.colour && p.width == s.width) {
+                if (last.x == X1 && last.y == Y1) {
+                    p.points.push_back({X2, Y2});
+                    continue;
+                }
+                if (last.x == X2 && last.y == Y2) { // the same run, drawn the other way
+                    p.points.push_back({X1, Y1});
+                    continue;
+                }
+            }
+        }
+        out.push_back(PagePath{{{X1, Y1}, {X2, Y2}}, s.width, s.colour});
+    }
+    return out;
+}
+
+} // namespace zm
