@@ -29,9 +29,14 @@ TEST(Script, ParsesKeysNamesCodesAndTimes) {
 }
 
 TEST(Script, RejectsMalformedSteps) {
-    for (const char* bad : {"xx", "Space", "#70000", "#-1", "#1x", "x@0.1", "x@1.0", "x@1.602", "x@", "x@1",
-                            "x@1.", "x@.5", "x@a.b", "x@1.5.5", "foo@1.1", "\xe9", "\xc3", "\xc3\xa9\xc3\xa9",
-                            "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"}) {
+    for (const char* bad : {"xx",       "Space",        "#70000",
+                            "#-1",      "#1x",          "x@0.1",
+                            "x@1.0",    "x@1.602",      "x@",
+                            "x@1",      "x@1.",         "x@.5",
+                            "x@a.b",    "x@1.5.5",      "foo@1.1",
+                            "\xe9",     "\xc3",         "\xc3\xa9\xc3\xa9",
+                            "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "\xe2\x82"}) {
         EXPECT_THROW(parseScript(bad), ScriptError) << bad;
     }
     try {

@@ -284,21 +284,21 @@ Output& OutputSet::add(const std::string& name, const std::string& option) {
     } else {
         out->openFile();
     }
-    // Two outputs into one file would leave only one of them.
-    std::error_code ec;
-    const std::string key =
-        out->target_ == "-" ? "-" : fs::weakly_canonical(fs::absolute(out->target_), ec).string();
-    if (!targets_.insert(key).second) {
-        for (const auto& other : outputs_) {
-            if (other->name_ == name || other->target_ == out->target_) {
-                throw OutputError(other->option_ + " and " + option + " are given the same file '" + name +
-                                  "': give each its own");
-            }
-        }
-        throw OutputError(option + " '" + name + "' is the file of another output: give each its own");
-    }
+    claim(*out);
     outputs_.push_back(std::move(out));
     return *outputs_.back();
+}
+
+// Two outputs into one file would leave only one of them.
+void OutputSet::claim(const Output& out) {
+    std::error_code ec;
+    const std::string key =
+        out.target_ == "-" ? "-" : fs::weakly_canonical(fs::absolute(out.target_), ec).string();
+    const auto [it, added] = targets_.try_emplace(key, out.option_);
+    if (!added) {
+        throw OutputError(it->second + " and " + out.option_ + " are given the same file '" + out.name_ +
+                          "': give each its own");
+    }
 }
 
 void OutputSet::makeFolder(const std::string& path, const std::string& option) {
@@ -337,9 +337,7 @@ void OutputSet::rename(Output& out, const std::string& name) {
     if (::stat(out.target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         throw OutputError(out.option_ + " '" + name + "' exists and is not a regular file");
     }
-    if (!targets_.insert(fs::weakly_canonical(fs::absolute(out.target_), ec).string()).second) {
-        throw OutputError(out.option_ + " '" + name + "' is the file of another output: give each its own");
-    }
+    claim(out);
 }
 
 void OutputSet::commit() {

@@ -2,8 +2,8 @@
 
 #include <csignal>
 #include <cstddef>
+#include <map>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -110,7 +110,8 @@ class OutputSet {
 
   private:
     std::vector<std::unique_ptr<Output>> outputs_;
-    std::set<std::string> targets_;        // the files given so far, resolved
+    std::map<std::string, std::string> targets_; // the files given so far, resolved, and their options
+    void claim(const Output& out);
     std::vector<std::string> madeFolders_; // in the order made, parents first
     bool committed_ = false;
 };

@@ -101,6 +101,14 @@ std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const
         if (!clipSegment(X1, Y1, X2, Y2, -margin, -margin, pageWidth + margin, pageHeight + margin)) {
             continue;
         }
+        // Like the canvas, an axis-aligned segment lies on whole pixels across its
+        // width, so the axes and ticks are as crisp as on the screen.
+        const auto snap = [w = s.width](double c) { return std::floor(c - w / 2.0 + 0.5) + w / 2.0; };
+        if (X1 == X2) {
+            X1 = X2 = snap(X1);
+        } else if (Y1 == Y2) {
+            Y1 = Y2 = snap(Y1);
+        }
         if (!out.empty()) {
             PagePath& p = out.back();
             const PagePath::Point last = p.points.back();

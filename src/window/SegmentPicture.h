@@ -47,8 +47,9 @@ class SegmentPicture : public Surface {
     std::size_t size() const { return segments_.size() - dead_; }
 
     // The picture on a page of the given size in pixels: the segments mapped from
-    // the plane, clipped to the page (those wholly outside are left out) and
-    // joined into paths where consecutive segments of one colour and width meet.
+    // the plane, clipped to the page (those wholly outside are left out), the
+    // axis-aligned ones centred across whole pixels, and joined into paths where
+    // consecutive segments of one colour and width meet.
     std::vector<PagePath> paths(int pageWidth, int pageHeight) const;
 
   private:
