@@ -8,6 +8,7 @@
 #include "window/qt/ImageSurface.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -100,6 +101,19 @@ TEST(Window, KeysArriveAsCharacterCodes) {
     EXPECT_EQ(countNonWhite(d.w.canvas().image()), 0);
 }
 
+TEST(Window, ACharacterBeyondSixteenBitsIsOneKey) {
+    // An emoji arrives as two UTF-16 units in one key event; it is one plain step,
+    // not two presses that cancel.
+    Drive d;
+    auto emoji = [](FormWindow& w) {
+        QTest::sendKeyEvent(QTest::Click, &w, Qt::Key_unknown, QString::fromUtf8("\xf0\x9f\x98\x80"),
+                            Qt::NoModifier);
+    };
+    d.actions = {emoji, emoji, key(Qt::Key_Escape)};
+    d.run();
+    EXPECT_EQ(d.kAtWait, (std::vector<double>{4.5, 4.75, 5.0}));
+}
+
 TEST(Window, DoubleClickEndsAndKeepsThePicture) {
     Drive d;
     d.actions = {ch('x'),
@@ -133,8 +147,28 @@ TEST(Window, KeepsThePictureWhenResized) {
     ASSERT_FALSE(before.isNull());
     EXPECT_GT(countNonWhite(before), 1000);
     EXPECT_EQ(before, after);
-    // The larger window shows more of the plane, white where nothing was drawn.
-    EXPECT_EQ(d.w.canvas().logicalSize(), QSize(1400, 900));
+    // The larger window shows more of the plane, white where nothing was drawn,
+    // as far as the desktop reaches.
+    QSize desktop(962, 688);
+    for (const QScreen* s : QGuiApplication::screens()) {
+        desktop = desktop.expandedTo(s->virtualSize());
+    }
+    EXPECT_EQ(d.w.canvas().logicalSize(), QSize(1400, 900).boundedTo(desktop));
+}
+
+TEST(Window, AHugeWindowKeepsTheCanvasBounded) {
+    Drive d;
+    d.actions = {[](FormWindow& w) {
+                     w.resize(32767, 32767);
+                     QCoreApplication::processEvents();
+                     QTest::keyClick(&w, Qt::Key_X);
+                 },
+                 key(Qt::Key_Escape)};
+    d.run();
+    EXPECT_EQ(d.kAtWait, (std::vector<double>{4.5, 4.75}));
+    const QSize canvas = d.w.canvas().image().size();
+    EXPECT_EQ(canvas, d.w.drawnSize() * d.w.devicePixelRatio());
+    EXPECT_LE(qint64(canvas.width()) * canvas.height(), qint64(16384) * 16384);
 }
 
 // Pictures: the canvas at a few places whose colour the geometry fixes.
@@ -187,14 +221,37 @@ TEST(Picture, FirstFrame) {
     }
 }
 
-TEST(Picture, AxesStayOnePixelThick) {
-    const QImage img = render("");
-    const int x = static_cast<int>(UserScale::pixelX(130));
-    int dark = 0;
-    for (int y = 0; y < img.height(); ++y) {
-        dark += qRed(img.pixel(x, y)) < 64 && qGreen(img.pixel(x, y)) < 64 && qBlue(img.pixel(x, y)) < 64;
+bool dark(QRgb p) {
+    return qRed(p) < 64 && qGreen(p) < 64 && qBlue(p) < 64;
+}
+
+// At every scale, 125 % and 150 % included, the axes and ticks cover whole device
+// pixels: the horizontal axis is as thick as the scale rounded (at least one),
+// and every tick is as wide.
+TEST(Picture, AxesAndTicksAreEvenAtEveryScale) {
+    for (const qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0, 3.0}) {
+        const QImage img = render("", QSize(962, 688), scale);
+        const int want = std::max(1, static_cast<int>(std::floor(scale + 0.5)));
+        const int x = static_cast<int>(UserScale::pixelX(130) * scale);
+        int thick = 0, axis = -1;
+        for (int y = 0; y < img.height(); ++y) {
+            if (dark(img.pixel(x, y))) {
+                ++thick;
+                axis = axis < 0 ? y : axis;
+            }
+        }
+        EXPECT_EQ(thick, want) << "axis at scale " << scale;
+        // Just below the axis only the ticks cross a row.
+        const int y = axis + thick + static_cast<int>(2 * scale);
+        std::vector<int> runs;
+        for (int i = 0, run = 0; i < img.width(); ++i) {
+            run = dark(img.pixel(i, y)) ? run + 1 : (run > 0 ? (runs.push_back(run), 0) : 0);
+        }
+        EXPECT_GE(runs.size(), 5u) << "ticks at scale " << scale;
+        for (const int w : runs) {
+            EXPECT_EQ(w, want) << "a tick at scale " << scale;
+        }
     }
-    EXPECT_EQ(dark, 1);
 }
 
 TEST(Picture, OverlaysAndLaterFrames) {

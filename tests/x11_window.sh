@@ -76,6 +76,20 @@ rc=$?
 [ $rc -eq 1 ] || fail "display nowhere: status $rc, not 1"
 [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "':4095'" "$work/err" || fail "display nowhere: $(cat "$work/err")"
 
+# A platform plugin that is unknown or not installed, and a display named on the
+# command line, are named in the one line.
+QT_QPA_PLATFORM=bogus "$program" >"$work/out" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "unknown Qt platform plugin 'bogus'" "$work/err" ||
+    fail "unknown platform: status $rc: $(cat "$work/err")"
+if ! dpkg-query -W -f='${Status}' qt6-wayland 2>/dev/null | grep -q 'install ok installed'; then
+    QT_QPA_PLATFORM=wayland "$program" >"$work/out" 2>"$work/err"
+    [ $? -eq 1 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "apt-get install qt6-wayland" "$work/err" ||
+        fail "wayland without its plugin: $(cat "$work/err")"
+fi
+DISPLAY=:4095 "$program" -display :4094 >"$work/out" 2>"$work/err"
+grep -q "':4094'" "$work/err" || fail "-display: $(cat "$work/err")"
+
 # --- without a window manager ----------------------------------------------------
 new_display
 export DISPLAY=$display
@@ -93,6 +107,11 @@ t1=$(ticks $pid)
 key BackSpace x slash Tab ctrl+h Return comma space x
 "$render" --keys "backspace x slash tab backspace enter comma space x" --png "$work/want.png"
 same_picture "after keys"
+# An emoji is one key press: a plain step.
+xdotool type --window "$wid" '😀' 2>/dev/null
+sleep 0.15
+"$render" --keys "backspace x slash tab backspace enter comma space x x" --png "$work/want.png"
+same_picture "after an emoji"
 xdotool windowsize "$wid" 1200 850
 sleep 0.3
 same_picture "made larger"
@@ -126,6 +145,15 @@ t0=$(ticks $pid)
 sleep 1
 t1=$(ticks $pid)
 [ $((t1 - t0)) -le 1 ] || fail "still busy after a held key was released ($((t1 - t0)) ticks in 1 s)"
+# A window far larger than the screen costs no more memory and still works.
+xdotool windowsize "$wid" 32767 32767
+sleep 0.5
+key x
+rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
+[ "$rss" -lt 600000 ] || fail "a 32767 x 32767 window: $rss kB resident"
+kill -0 $pid 2>/dev/null || fail "ended when made enormous: $(cat "$work/log")"
+xdotool windowsize "$wid" 962 688
+sleep 0.3
 key Escape
 ends_within 1
 
@@ -166,6 +194,14 @@ QT_SCALE_FACTOR=2 start
 key x
 "$render" --keys x --scale 2 --png "$work/want.png"
 same_picture "at device pixel ratio 2" 1924 1376
+key Escape
+ends_within 1
+
+# --- a fractional scale: 125 % draws the same even axes as the renderer ---------------
+QT_SCALE_FACTOR=1.25 start
+key x
+"$render" --keys x --scale 1.25 --png "$work/want.png"
+same_picture "at device pixel ratio 1.25" 1202 860
 key Escape
 ends_within 1
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/KeyCodes.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -35,11 +37,6 @@ inline constexpr int pumpsPerFrame = 601;
 // (0..65535), dblclick.
 std::vector<Step> parseScript(std::string_view script);
 
-// The code a typed character is delivered as: itself up to U+FFFF; a character
-// beyond that, which the program's 16-bit key codes cannot hold, arrives as one
-// press of U+FFFD, a plain step like any other character.
-inline std::uint16_t keyCodeOf(char32_t c) {
-    return c <= 0xFFFF ? static_cast<std::uint16_t>(c) : std::uint16_t{0xFFFD};
-}
+using zm::keyCodeOf;
 
 } // namespace zm::replay

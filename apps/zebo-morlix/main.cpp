@@ -7,24 +7,57 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
 
 bool windowShown = false;
+QByteArray displayOption; // the display named on the command line (-display NAME)
+QString missingPlatform;  // a platform plugin Qt looked for and did not find
+QString availablePlatforms;
+
+// Why the window could not be opened, in one line that says what to do.
+void reportStartFailure(const QString& fatal) {
+    if (!missingPlatform.isEmpty()) {
+        const int at = fatal.indexOf(QLatin1String("Available platform plugins are: "));
+        if (at >= 0) {
+            availablePlatforms = fatal.mid(at + 32).section(QLatin1Char('.'), 0, 0).trimmed();
+        }
+        if (missingPlatform.startsWith(QLatin1String("wayland"))) {
+            std::fprintf(stderr,
+                         "zebo-morlix: the Qt platform plugin '%s' is not installed: install it with "
+                         "'apt-get install qt6-wayland', or run on X with QT_QPA_PLATFORM=xcb\n",
+                         qPrintable(missingPlatform));
+        } else {
+            std::fprintf(stderr,
+                         "zebo-morlix: unknown Qt platform plugin '%s' (from QT_QPA_PLATFORM or -platform): "
+                         "use xcb or wayland; installed: %s\n",
+                         qPrintable(missingPlatform),
+                         availablePlatforms.isEmpty() ? "xcb or wayland" : qPrintable(availablePlatforms));
+        }
+        return;
+    }
+    const QByteArray display = displayOption.isEmpty() ? qgetenv("DISPLAY") : displayOption;
+    if (display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "zebo-morlix: no display to open the window on (DISPLAY is not set)\n");
+    } else {
+        std::fprintf(stderr, "zebo-morlix: cannot open the window on display '%s'\n", display.constData());
+    }
+}
 
 // Qt's own messages: a platform that cannot start, or a display connection that
 // breaks, becomes one clear line and status 1 instead of an abort with a core.
 void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    static const QLatin1String notFound("Could not find the Qt platform plugin \"");
+    if (const int at = message.indexOf(notFound); at >= 0) {
+        missingPlatform = message.mid(at + notFound.size()).section(QLatin1Char('"'), 0, 0);
+    }
     if (type == QtFatalMsg || message.contains(QLatin1String("connection broke"))) {
-        const QByteArray display = qgetenv("DISPLAY");
         if (windowShown) {
             std::fprintf(stderr, "zebo-morlix: lost the connection to the display\n");
-        } else if (display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-            std::fprintf(stderr, "zebo-morlix: no display to open the window on (DISPLAY is not set)\n");
         } else {
-            std::fprintf(stderr, "zebo-morlix: cannot open the window on display '%s'\n",
-                         display.constData());
+            reportStartFailure(message);
         }
         std::fflush(stderr);
         _exit(1);
@@ -39,6 +72,11 @@ void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& messa
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(onQtMessage);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {
+            displayOption = argv[i + 1];
+        }
+    }
     QGuiApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("net.zebomorlix.ZeboMorlix"));

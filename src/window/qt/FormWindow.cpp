@@ -1,9 +1,11 @@
 #include "window/qt/FormWindow.h"
 
+#include "controls/KeyCodes.h"
 #include "window/qt/VectorState.h"
 
 #include <QCoreApplication>
 #include <QExposeEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -90,7 +92,7 @@ void FormWindow::paintCanvas() {
     if (!isExposed()) {
         return;
     }
-    const QRect area(QPoint(0, 0), size());
+    const QRect area(QPoint(0, 0), drawnSize());
     store_->beginPaint(area);
     {
         QPainter p(store_->paintDevice());
@@ -125,16 +127,27 @@ void FormWindow::exposeEvent(QExposeEvent*) {
     }
 }
 
-void FormWindow::resizeEvent(QResizeEvent* e) {
-    canvas_.ensureLogicalSize(e->size());
-    store_->resize(e->size());
+QSize FormWindow::drawnSize() const {
+    QSize largest(design::clientWidth, design::clientHeight);
+    for (const QScreen* s : QGuiApplication::screens()) {
+        largest = largest.expandedTo(s->virtualSize());
+    }
+    const int most = static_cast<int>(ImageSurface::maxDeviceSide / canvas_.devicePixelRatio());
+    return size().boundedTo(largest).boundedTo(QSize(most, most));
+}
+
+void FormWindow::resizeEvent(QResizeEvent*) {
+    const QSize drawn = drawnSize();
+    canvas_.ensureLogicalSize(drawn);
+    store_->resize(drawn);
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* e) {
     const QString text = e->text();
     if (!text.isEmpty()) {
-        for (const QChar ch : text) {
-            deliverKey(ch.unicode());
+        // One typed character is one key press, also beyond 16 bits.
+        for (const char32_t c : text.toUcs4()) {
+            deliverKey(keyCodeOf(c));
         }
         return;
     }

@@ -34,6 +34,10 @@ class FormWindow : public QWindow, public Host {
 
     // Puts the canvas on the screen now if anything changed since it last went there.
     void present();
+    // The part of the window the picture covers: all of it, up to the size of the
+    // desktop (at least the design size) and the canvas's largest side. A window
+    // made larger than that shows background beyond it and costs no more memory.
+    QSize drawnSize() const;
     // True while the program is blocked waiting for events.
     bool waiting() const { return waiting_; }
     // Called each time the program is about to block, after the canvas has gone to the screen.

@@ -19,7 +19,8 @@ QColor toQColor(Colour c) {
 
 QSize deviceSize(QSize logical, qreal dpr) {
     return QSize(static_cast<int>(std::ceil(logical.width() * dpr)),
-                 static_cast<int>(std::ceil(logical.height() * dpr)));
+                 static_cast<int>(std::ceil(logical.height() * dpr)))
+        .boundedTo(QSize(ImageSurface::maxDeviceSide, ImageSurface::maxDeviceSide));
 }
 
 } // namespace
@@ -87,15 +88,18 @@ Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, in
     }
     s.colour = toQColor(c);
     s.width = w;
-    if ((X1 == X2 || Y1 == Y2) && std::round(w) == w) {
-        // Axis-aligned segments of whole-pixel width cover whole pixels, so lines
-        // redrawn over themselves (the axes, at every row) stay crisp and thin.
-        // Their ends reach half the width beyond the end points, as a round cap would.
-        const double half = w / 2;
-        const double left = std::round(std::min(X1, X2) - half);
-        const double right = std::round(std::max(X1, X2) + half);
-        const double top = std::round(std::min(Y1, Y2) - half);
-        const double bottom = std::round(std::max(Y1, Y2) + half);
+    if (X1 == X2 || Y1 == Y2) {
+        // Axis-aligned segments cover whole device pixels, their width rounded to
+        // whole pixels (at least one), so lines redrawn over themselves (the axes,
+        // at every row) stay crisp and even at every scale, 125 % included. Their
+        // ends reach half the width beyond the end points, as a round cap would.
+        const double across = std::max(1.0, std::floor(w + 0.5));
+        const double half = across / 2;
+        const auto pixel = [](double v) { return std::floor(v + 0.5); };
+        const double left = pixel(std::min(X1, X2) - half);
+        const double right = X1 == X2 ? left + across : pixel(std::max(X1, X2) + half);
+        const double top = pixel(std::min(Y1, Y2) - half);
+        const double bottom = Y1 == Y2 ? top + across : pixel(std::max(Y1, Y2) + half);
         s.kind = Stroke::Kind::fill;
         s.rect = QRect(static_cast<int>(left), static_cast<int>(top),
                        static_cast<int>(std::max(right - left, 1.0)),

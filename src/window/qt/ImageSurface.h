@@ -38,6 +38,9 @@ class ImageSurface : public Surface {
     void setForeColor(Colour c) override { fore_ = c; }
     void cls() override;
 
+    // No side of the canvas grows past this many device pixels.
+    static constexpr int maxDeviceSide = 16384;
+
     // Grows the canvas to cover at least this logical size, keeping the picture;
     // it never shrinks, so a window made smaller and then larger again keeps it.
     void ensureLogicalSize(QSize logicalSize);
