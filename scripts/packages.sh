@@ -1,5 +1,6 @@
 # Sourced by the scripts: installs Debian packages that are missing, with
-# apt-get, through sudo when not root.
+# apt-get: as root directly, otherwise through sudo. Either way the install is
+# quiet and asks nothing.
 ensure_packages() {
     local missing=() p
     for p in "$@"; do
@@ -8,9 +9,15 @@ ensure_packages() {
         fi
     done
     ((${#missing[@]})) || return 0
-    echo "Installing: ${missing[*]}" >&2
     local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "$(basename "$0"): missing packages: run this as root or install sudo; as root: apt-get install ${missing[*]}" >&2
+            exit 1
+        fi
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}" >&2
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }

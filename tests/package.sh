@@ -13,8 +13,10 @@ expected=(
     share/applications/$id.desktop
     share/metainfo/$id.metainfo.xml
     share/icons/hicolor/scalable/apps/$id.svg
-    share/man/man1/zebo-morlix.1
-    share/man/man1/zebo-morlix-render.1
+    share/man/man1/zebo-morlix.1.gz
+    share/man/man1/zebo-morlix-render.1.gz
+    share/doc/zebo-morlix/changelog.gz
+    share/doc/zebo-morlix/copyright
 )
 for s in 16 22 24 32 48 64 128 256; do
     expected+=(share/icons/hicolor/${s}x$s/apps/$id.png)
@@ -50,8 +52,23 @@ if [ -n "$deb" ]; then
     [ "$(dpkg-deb -f "$deb" Package)" = zebo-morlix ] || fail "package name"
     dpkg-deb -x "$deb" "$work/debroot" || fail "the package does not unpack"
     check_tree "$work/debroot/usr" package
+    grep -q '^Recommends: qt6-wayland' <(dpkg-deb -f "$deb") || fail "the package does not recommend qt6-wayland"
+    # Debian's own checker finds nothing to say.
+    lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
+    grep -E '^[EW]: ' "$work/lintian.log" && fail "lintian: $(grep -cE '^[EW]: ' "$work/lintian.log") errors or warnings"
 else
     fail "cpack made no package"
 fi
+
+# Without dpkg-shlibdeps there is no package (it would depend on nothing), and
+# the message says what to install.
+mkdir -p "$work/bin"
+for f in /usr/bin/* /bin/*; do
+    [ "$(basename "$f")" = dpkg-shlibdeps ] || ln -sf "$f" "$work/bin/" 2>/dev/null
+done
+(cd "$work" && PATH=$work/bin cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/nopkg" >"$work/cpack.log" 2>&1) &&
+    fail "cpack made a package without dpkg-shlibdeps"
+grep -q 'install dpkg-dev' "$work/cpack.log" || fail "no dpkg-shlibdeps: $(cat "$work/cpack.log")"
+ls "$work"/nopkg/*.deb >/dev/null 2>&1 && fail "a package was left without dpkg-shlibdeps"
 
 finish "install and package"
