@@ -70,7 +70,7 @@ Exit status: 0 done, 2 bad input or an output that cannot be written,
 130 or 143 interrupted (nothing is left behind).
 
 Examples:
-  zebo-morlix-render --keys "backspace x tab@2.300 x" --trace - --png frame.png
+  zebo-morlix-render --keys "backspace tab@2.300 x" --trace - --png frame.png
   zebo-morlix-render --keys "backspace x" --svg frame.svg --pdf frame.pdf
   zebo-morlix-render --keys slash --sweep --frames frames/ --scale 2
 )";

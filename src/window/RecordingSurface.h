@@ -24,6 +24,9 @@ struct Op {
 // that reads back to the same float, or "cls", "wait", "end".
 std::string traceLine(const Op& op);
 
+// The shortest decimal that reads back to the same float, as written in traces.
+std::string shortestFloat(float v);
+
 // A surface that records every operation, with the pen width in force for each
 // segment, and hands it on to another surface if one is given.
 class RecordingSurface : public Surface {

@@ -4,15 +4,17 @@
 #include "window/UserScale.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace zm {
 
 std::size_t SegmentPicture::Hash::operator()(const Segment& s) const {
     std::size_t h = 0;
     for (const float v : {s.x1, s.y1, s.x2, s.y2}) {
-        h = h * 1000003u ^ std::bit_cast<std::uint32_t>(v);
+        std::uint32_t b = 0;
+        std::memcpy(&b, &v, sizeof b);
+        h = h * 1000003u ^ b;
     }
     return (h * 31u + static_cast<std::size_t>(s.width)) * 1000003u ^ s.colour;
 }

@@ -1,7 +1,6 @@
 #include "window/qt/ImageSurface.h"
 
-#include "window/Clip.h"
-#include "window/UserScale.h"
+#include "window/StrokePlan.h"
 #include "window/qt/VectorState.h"
 
 #include <QPen>
@@ -73,41 +72,22 @@ void ImageSurface::cls() {
 
 Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
                             QSize device) {
+    const StrokePlan p = planStroke(x1, y1, x2, y2, width, dpr, device.width(), device.height());
     Stroke s;
-    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
-        return s;
-    }
-    const double w = std::max(1, width) * dpr;
-    double X1 = UserScale::pixelX(x1) * dpr;
-    double Y1 = UserScale::pixelY(y1) * dpr;
-    double X2 = UserScale::pixelX(x2) * dpr;
-    double Y2 = UserScale::pixelY(y2) * dpr;
-    const double margin = w + 2;
-    if (!clipSegment(X1, Y1, X2, Y2, -margin, -margin, device.width() + margin, device.height() + margin)) {
-        return s;
-    }
     s.colour = toQColor(c);
-    s.width = w;
-    if (X1 == X2 || Y1 == Y2) {
-        // Axis-aligned segments cover whole device pixels, their width rounded to
-        // whole pixels (at least one), so lines redrawn over themselves (the axes,
-        // at every row) stay crisp and even at every scale, 125 % included. Their
-        // ends reach half the width beyond the end points, as a round cap would.
-        const double across = std::max(1.0, std::floor(w + 0.5));
-        const double half = across / 2;
-        const auto pixel = [](double v) { return std::floor(v + 0.5); };
-        const double left = pixel(std::min(X1, X2) - half);
-        const double right = X1 == X2 ? left + across : pixel(std::max(X1, X2) + half);
-        const double top = pixel(std::min(Y1, Y2) - half);
-        const double bottom = Y1 == Y2 ? top + across : pixel(std::max(Y1, Y2) + half);
+    s.width = p.width;
+    switch (p.kind) {
+    case StrokePlan::Kind::none:
+        break;
+    case StrokePlan::Kind::fill:
         s.kind = Stroke::Kind::fill;
-        s.rect = QRect(static_cast<int>(left), static_cast<int>(top),
-                       static_cast<int>(std::max(right - left, 1.0)),
-                       static_cast<int>(std::max(bottom - top, 1.0)));
-        return s;
+        s.rect = QRect(p.left, p.top, p.across, p.down);
+        break;
+    case StrokePlan::Kind::line:
+        s.kind = Stroke::Kind::line;
+        s.line = QLineF(p.x1, p.y1, p.x2, p.y2);
+        break;
     }
-    s.kind = Stroke::Kind::line;
-    s.line = QLineF(X1, Y1, X2, Y2);
     return s;
 }
 

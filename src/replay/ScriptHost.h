@@ -36,9 +36,17 @@ class ScriptHost : public Host {
     int pumpInFrame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) % pumpsPerFrame + 1; }
     int waits() const { return waits_; }
 
-  private:
+  protected:
+    // At every pump, after the script's steps due there: a host that hands over
+    // to a user delivers the user's input here.
+    virtual void moreEvents() {}
+    // At a wait when the script has no step left: by default the replay is over.
+    virtual void waitWithoutSteps() { throw ReplayFinished{}; }
     void deliver(const Step& s);
+    Form1& form() { return *form_; }
+    bool scriptDone() const { return steps_.empty(); }
 
+  private:
     std::deque<Step> steps_;
     RecordingSurface* trace_;
     WaitHook onWait_;

@@ -29,6 +29,7 @@ void ScriptHost::doEvents() {
             break;
         }
     }
+    moreEvents();
 }
 
 void ScriptHost::waitForEvents() {
@@ -40,7 +41,8 @@ void ScriptHost::waitForEvents() {
         onWait_();
     }
     if (steps_.empty()) {
-        throw ReplayFinished{};
+        waitWithoutSteps();
+        return;
     }
     const Step s = steps_.front();
     if (s.timed) {

@@ -1,0 +1,19 @@
+# The program itself, with no platform in it: the window's state and drawing
+# operations, the profiles, the geometry, the animation and the controls. Every
+# edition (the desktop, the browser, the trace program for Node) compiles this
+# one list.
+set(ZM_CORE_SOURCES
+  src/window/Form1.cpp
+  src/window/RecordingSurface.cpp
+  src/window/SegmentPicture.cpp
+  src/profiles/ProfileTables.cpp
+  src/geometry/Linkage.cpp
+  src/geometry/TravelCurve.cpp
+  src/animation/Phases.cpp
+  src/animation/SweepDriver.cpp
+  src/controls/Controls.cpp)
+
+# Key scripts played in place of a user: the parser and the replay host.
+set(ZM_REPLAY_SOURCES
+  src/replay/KeyScript.cpp
+  src/replay/ScriptHost.cpp)

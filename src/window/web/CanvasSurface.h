@@ -1,0 +1,27 @@
+#pragma once
+
+#include "window/Surface.h"
+
+namespace zm {
+
+// The drawing surface in the browser: the page's canvas, whose backing store is
+// at the screen's device pixel ratio. It follows the same stroke plan as the
+// offscreen canvas (round caps; axis-aligned segments as whole pixels), and the
+// canvas keeps its picture until the next clear, so frames pile up.
+class CanvasSurface : public Surface {
+  public:
+    CanvasSurface();
+
+    void line(float x1, float y1, float x2, float y2, Colour c) override;
+    void setDrawWidth(int pixels) override { width_ = pixels; }
+    void setForeColor(Colour) override {}
+    void cls() override;
+
+  private:
+    int width_ = 1;
+    double dpr_ = 1;
+    int deviceWidth_ = 0;
+    int deviceHeight_ = 0;
+};
+
+} // namespace zm

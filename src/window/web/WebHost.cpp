@@ -1,0 +1,132 @@
+#include "window/web/WebHost.h"
+
+#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
+
+namespace zm {
+
+namespace {
+
+constexpr int doubleClick = -1;
+constexpr int nothing = -2;
+constexpr double refreshMs = 1000.0 / 60;
+
+EM_JS(int, nextInput, (), { return zm.input.next(); });
+EM_JS(void, recordStep, (const char* step), { zm.history.add(UTF8ToString(step)); });
+EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting, int ended), {
+    zm.publish({frame : frame, k : k, acc : acc, ccllss : ccllss, waiting : !!waiting, ended : !!ended});
+});
+// Lets the browser run (paint, take input) and comes back at once: a message to
+// ourselves, which no timer clamps.
+EM_ASYNC_JS(void, yieldToBrowser, (), {
+    await new Promise(resolve = > {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () = > resolve();
+        channel.port2.postMessage(0);
+    });
+});
+// Sleeps until the page has input: no timer, no polling.
+EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+} // namespace
+
+std::string scriptKey(int code) {
+    switch (code) {
+    case doubleClick:
+        return "dblclick";
+    case 8:
+        return "backspace";
+    case 9:
+        return "tab";
+    case 13:
+        return "enter";
+    case 27:
+        return "esc";
+    case 32:
+        return "space";
+    case 44:
+        return "comma";
+    case 47:
+        return "slash";
+    default:
+        break;
+    }
+    // A character that reads back as itself: not blank, not a control code, not
+    // half of a pair; anything else by its code.
+    if (code > 32 && code != 127 && !(code >= 0x80 && code < 0xA0) && !(code >= 0xD800 && code < 0xE000)) {
+        std::string s;
+        appendUtf8(s, static_cast<char32_t>(code));
+        return s;
+    }
+    return "#" + std::to_string(code);
+}
+
+WebHost::WebHost(std::vector<replay::Step> script) : ScriptHost(std::move(script)) {
+    lastYield_ = emscripten_get_now();
+}
+
+void WebHost::publish(bool waiting) const {
+    const Form1& f = const_cast<WebHost*>(this)->form();
+    publishState(frame(), f.k, f.acc, f.ccllss, waiting ? 1 : 0, f.ended() ? 1 : 0);
+}
+
+bool WebHost::deliverNext(bool atWait) {
+    const int input = nextInput();
+    if (input == nothing) {
+        return false;
+    }
+    const std::string key = scriptKey(input);
+    recordStep(
+        (atWait ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
+    if (input == doubleClick) {
+        endedBy_ = "dblclick";
+        form().Form_DblClick();
+    } else {
+        if (input == 27) {
+            endedBy_ = "esc";
+        }
+        form().Form_KeyPress(static_cast<std::uint16_t>(input));
+    }
+    return true;
+}
+
+void WebHost::moreEvents() {
+    // The link's script first; the user's input waits behind it.
+    const auto deliverAll = [this] {
+        while (scriptDone() && !form().ended() && deliverNext(false)) {
+        }
+    };
+    deliverAll();
+    const double now = emscripten_get_now();
+    if (now - lastYield_ >= refreshMs && !form().ended()) {
+        publish(false);
+        yieldToBrowser();
+        lastYield_ = emscripten_get_now();
+        deliverAll();
+    }
+}
+
+void WebHost::waitWithoutSteps() {
+    // One input per wait: a second one is handled in the next frame, where the
+    // link can say when.
+    while (!deliverNext(true)) {
+        publish(true);
+        awaitInput();
+    }
+    lastYield_ = emscripten_get_now();
+}
+
+} // namespace zm

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ScriptHost.h"
+
+#include <string>
+
+namespace zm {
+
+// The browser as the program's event source. It first plays a key script (from
+// the page's link), then hands over to the user: keys, double clicks and the
+// page's buttons wait in the page's queue and are delivered at the program's
+// next event pump, one per wait. Every input handled is written down in the
+// script syntax ("KEY" at a wait, "KEY@F.N" at pump N of frame F), so the page's
+// link replays exactly what was shown.
+//
+// While a frame is drawn the host lets the browser run at most once per display
+// refresh, so the page paints and stays responsive without slowing the frame;
+// while the program waits for a key it awaits the next input, with no timer.
+class WebHost : public replay::ScriptHost {
+  public:
+    explicit WebHost(std::vector<replay::Step> script);
+
+    // Tells the page how the program stands (frame, k, switches, waiting, ended).
+    void publish(bool waiting) const;
+    // What ended the program: "esc", "dblclick" or "" (the sweep passed its end).
+    const std::string& endedBy() const { return endedBy_; }
+
+  protected:
+    void moreEvents() override;
+    void waitWithoutSteps() override;
+
+  private:
+    // Delivers the page's next input, if any; false if there was none.
+    bool deliverNext(bool atWait);
+
+    double lastYield_ = 0;
+    std::string endedBy_;
+};
+
+// How an input is written in a key script: its name, its character, or #CODE.
+std::string scriptKey(int code);
+
+} // namespace zm
