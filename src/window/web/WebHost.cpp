@@ -16,15 +16,9 @@ EM_JS(void, recordStep, (const char* step), { zm.history.add(UTF8ToString(step))
 EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting, int ended), {
     zm.publish({frame : frame, k : k, acc : acc, ccllss : ccllss, waiting : !!waiting, ended : !!ended});
 });
-// Lets the browser run (paint, take input) and comes back at once: a message to
-// ourselves, which no timer clamps.
-EM_ASYNC_JS(void, yieldToBrowser, (), {
-    await new Promise(resolve = > {
-        const channel = new MessageChannel();
-        channel.port1.onmessage = () = > resolve();
-        channel.port2.postMessage(0);
-    });
-});
+// Lets the browser run (paint, take input) and comes back at once. The page's
+// script holds the JavaScript (which a C++ formatter would mangle here).
+EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
 
