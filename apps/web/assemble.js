@@ -17,7 +17,9 @@ if (!shell.includes("{{{ SCRIPT }}}")) {
 // The browser unpacks the program itself (DecompressionStream) before it starts.
 const loader = `<script>
 Module.instantiateWasm = (imports, receive) => {
-  const packed = Uint8Array.from(atob("${wasm}"), c => c.charCodeAt(0));
+  const text = atob("${wasm}");
+  const packed = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
   new Response(new Blob([packed]).stream().pipeThrough(new DecompressionStream("gzip"))).arrayBuffer()
     .then(bytes => WebAssembly.instantiate(bytes, imports))
     .then(result => receive(result.instance), error => zm.failed(error));

@@ -63,10 +63,11 @@ std::vector<zm::replay::Step> linkSteps() {
 
 int main() {
     zm::CanvasSurface canvas;
-    zm::WebHost host(linkSteps());
+    zm::WebHost host(linkSteps(), canvas);
     zm::Form1 form(canvas, host);
     host.attach(form);
     form.run();
+    canvas.flush();
     host.publish(false);
     announceEnd(form.ended() ? 1 : 0);
     return 0;

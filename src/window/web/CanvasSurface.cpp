@@ -9,21 +9,23 @@ namespace zm {
 
 namespace {
 
-// The page's drawing side lives in `zm.canvas` (see the page): it keeps the last
-// colour and width so that a run of segments of one kind sets them once.
+// The page's drawing side lives in `zm.canvas` (see the page).
 EM_JS(double, canvasRatio, (), { return zm.canvas.ratio(); });
 EM_JS(int, canvasWidth, (), { return zm.canvas.element.width; });
 EM_JS(int, canvasHeight, (), { return zm.canvas.element.height; });
-EM_JS(void, canvasFill, (int left, int top, int across, int down, unsigned colour),
-      { zm.canvas.fill(left, top, across, down, colour); });
-EM_JS(void, canvasLine, (double x1, double y1, double x2, double y2, double width, unsigned colour),
-      { zm.canvas.line(x1, y1, x2, y2, width, colour); });
-EM_JS(void, canvasClear, (), { zm.canvas.clear(); });
+EM_JS(void, canvasDraw, (const double* strokes, int count),
+      { zm.canvas.draw(HEAPF64, strokes >> 3, count); });
+
+constexpr double clearStroke = 0;
+constexpr double fillStroke = 1;
+constexpr double lineStroke = 2;
 
 } // namespace
 
 CanvasSurface::CanvasSurface()
-    : dpr_(canvasRatio()), deviceWidth_(canvasWidth()), deviceHeight_(canvasHeight()) {}
+    : dpr_(canvasRatio()), deviceWidth_(canvasWidth()), deviceHeight_(canvasHeight()) {
+    batch_.reserve(7 * 16384);
+}
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     const StrokePlan p = planStroke(x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
@@ -31,16 +33,26 @@ void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     case StrokePlan::Kind::none:
         return;
     case StrokePlan::Kind::fill:
-        canvasFill(p.left, p.top, p.across, p.down, c);
+        batch_.insert(batch_.end(), {fillStroke, static_cast<double>(p.left), static_cast<double>(p.top),
+                                     static_cast<double>(p.across), static_cast<double>(p.down), 0,
+                                     static_cast<double>(c)});
         return;
     case StrokePlan::Kind::line:
-        canvasLine(p.x1, p.y1, p.x2, p.y2, p.width, c);
+        batch_.insert(batch_.end(), {lineStroke, p.x1, p.y1, p.x2, p.y2, p.width, static_cast<double>(c)});
         return;
     }
 }
 
 void CanvasSurface::cls() {
-    canvasClear();
+    batch_.clear(); // nothing drawn before a clear shows
+    batch_.insert(batch_.end(), {clearStroke, 0, 0, 0, 0, 0, 0});
+}
+
+void CanvasSurface::flush() {
+    if (!batch_.empty()) {
+        canvasDraw(batch_.data(), static_cast<int>(batch_.size() / 7));
+        batch_.clear();
+    }
 }
 
 } // namespace zm

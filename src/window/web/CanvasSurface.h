@@ -2,12 +2,18 @@
 
 #include "window/Surface.h"
 
+#include <vector>
+
 namespace zm {
 
 // The drawing surface in the browser: the page's canvas, whose backing store is
 // at the screen's device pixel ratio. It follows the same stroke plan as the
 // offscreen canvas (round caps; axis-aligned segments as whole pixels), and the
 // canvas keeps its picture until the next clear, so frames pile up.
+//
+// The strokes are kept in order and handed to the canvas in one call whenever
+// the browser is about to get control (the only times it can show them): one
+// crossing into JavaScript per batch instead of one per segment.
 class CanvasSurface : public Surface {
   public:
     CanvasSurface();
@@ -17,11 +23,17 @@ class CanvasSurface : public Surface {
     void setForeColor(Colour) override {}
     void cls() override;
 
+    // Draws what has been kept on the canvas.
+    void flush();
+
   private:
     int width_ = 1;
     double dpr_ = 1;
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
+    // Seven numbers a stroke: kind (0 clear, 1 fill, 2 line), four coordinates,
+    // width, colour.
+    std::vector<double> batch_;
 };
 
 } // namespace zm

@@ -68,7 +68,8 @@ std::string scriptKey(int code) {
     return "#" + std::to_string(code);
 }
 
-WebHost::WebHost(std::vector<replay::Step> script) : ScriptHost(std::move(script)) {
+WebHost::WebHost(std::vector<replay::Step> script, CanvasSurface& canvas)
+    : ScriptHost(std::move(script)), canvas_(canvas) {
     lastYield_ = emscripten_get_now();
 }
 
@@ -104,8 +105,11 @@ void WebHost::moreEvents() {
         }
     };
     deliverAll();
+    // The first frame is drawn in one go, so that it is on the screen as early as
+    // possible: the page's first paint waits for it, and paints once.
     const double now = emscripten_get_now();
-    if (now - lastYield_ >= refreshMs && !form().ended()) {
+    if (now - lastYield_ >= refreshMs && frame() > 1 && !form().ended()) {
+        canvas_.flush();
         publish(false);
         yieldToBrowser();
         lastYield_ = emscripten_get_now();
@@ -116,6 +120,7 @@ void WebHost::moreEvents() {
 void WebHost::waitWithoutSteps() {
     // One input per wait: a second one is handled in the next frame, where the
     // link can say when.
+    canvas_.flush();
     while (!deliverNext(true)) {
         publish(true);
         awaitInput();

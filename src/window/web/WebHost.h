@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScriptHost.h"
+#include "window/web/CanvasSurface.h"
 
 #include <string>
 
@@ -18,7 +19,8 @@ namespace zm {
 // while the program waits for a key it awaits the next input, with no timer.
 class WebHost : public replay::ScriptHost {
   public:
-    explicit WebHost(std::vector<replay::Step> script);
+    // The canvas's strokes are handed over whenever the browser gets control.
+    WebHost(std::vector<replay::Step> script, CanvasSurface& canvas);
 
     // Tells the page how the program stands (frame, k, switches, waiting, ended).
     void publish(bool waiting) const;
@@ -33,6 +35,7 @@ class WebHost : public replay::ScriptHost {
     // Delivers the page's next input, if any; false if there was none.
     bool deliverNext(bool atWait);
 
+    CanvasSurface& canvas_;
     double lastYield_ = 0;
     std::string endedBy_;
 };
