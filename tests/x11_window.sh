@@ -187,23 +187,19 @@ ends_within 1
 kill $keys 2>/dev/null
 wait $keys 2>/dev/null
 
-# --- a high-density screen: the same plane at twice the pixels ----------------------
+# --- scaled screens: the same plane at more pixels, and at 125 % the same even axes
+# as the renderer ------------------------------------------------------------------------
 new_display 2200x1500
 export DISPLAY=$display
-QT_SCALE_FACTOR=2 start
-key x
-"$render" --keys x --scale 2 --png "$work/want.png"
-same_picture "at device pixel ratio 2" 1924 1376
-key Escape
-ends_within 1
-
-# --- a fractional scale: 125 % draws the same even axes as the renderer ---------------
-QT_SCALE_FACTOR=1.25 start
-key x
-"$render" --keys x --scale 1.25 --png "$work/want.png"
-same_picture "at device pixel ratio 1.25" 1202 860
-key Escape
-ends_within 1
+for scaled in "2 1924 1376" "1.25 1202 860"; do
+    read -r scale w h <<<"$scaled"
+    QT_SCALE_FACTOR=$scale start
+    key x
+    "$render" --keys x --scale "$scale" --png "$work/want.png"
+    same_picture "at device pixel ratio $scale" "$w" "$h"
+    key Escape
+    ends_within 1
+done
 
 # --- the display going away --------------------------------------------------------
 new_display
