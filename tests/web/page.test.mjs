@@ -220,6 +220,16 @@ test("Escape, a double click and the end of the sweep end it, and the page says 
   await page.context().close();
 });
 
+test("a double tap ends it on a touch screen", async () => {
+  const page = await open("", { hasTouch: true, isMobile: true, viewport: { width: 800, height: 1000 } });
+  const box = await page.locator("#canvas").boundingBox();
+  await page.touchscreen.tap(box.x + 200, box.y + 200);
+  await page.touchscreen.tap(box.x + 202, box.y + 201);
+  await page.waitForFunction(() => window.zeboMorlix.state().ended);
+  assert.match(await page.textContent("#status"), /ended: a double click/);
+  await page.context().close();
+});
+
 test("it uses no CPU, timers or animation frames while it waits for a key", async () => {
   const context = await browser.newContext();
   await context.addInitScript(() => {
