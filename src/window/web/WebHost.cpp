@@ -73,8 +73,8 @@ WebHost::WebHost(std::vector<replay::Step> script, CanvasSurface& canvas)
     lastYield_ = emscripten_get_now();
 }
 
-void WebHost::publish(bool waiting) const {
-    const Form1& f = const_cast<WebHost*>(this)->form();
+void WebHost::publish(bool waiting) {
+    const Form1& f = form();
     publishState(frame(), f.k, f.acc, f.ccllss, waiting ? 1 : 0, f.ended() ? 1 : 0);
 }
 

@@ -23,7 +23,7 @@ class WebHost : public replay::ScriptHost {
     WebHost(std::vector<replay::Step> script, CanvasSurface& canvas);
 
     // Tells the page how the program stands (frame, k, switches, waiting, ended).
-    void publish(bool waiting) const;
+    void publish(bool waiting);
     // What ended the program: "esc", "dblclick" or "" (the sweep passed its end).
     const std::string& endedBy() const { return endedBy_; }
 
