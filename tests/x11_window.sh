@@ -108,7 +108,7 @@ key BackSpace x slash Tab ctrl+h Return comma space x
 "$render" --keys "backspace x slash tab backspace enter comma space x" --png "$work/want.png"
 same_picture "after keys"
 # An emoji is one key press: a plain step.
-xdotool type --window "$wid" '😀' 2>/dev/null
+LC_ALL=C.UTF-8 xdotool type --window "$wid" '😀' 2>/dev/null # decodes its argument by the locale
 sleep 0.15
 "$render" --keys "backspace x slash tab backspace enter comma space x x" --png "$work/want.png"
 same_picture "after an emoji"
