@@ -194,6 +194,7 @@ void Output::flushBuffer() {
 void Output::close() {
     if (!inPlace_) {
         finishTemporary();
+        std::string().swap(buffer_); // many frames may wait for the commit: keep none of their bytes
     }
 }
 
