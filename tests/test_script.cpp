@@ -61,6 +61,19 @@ TEST(Script, AKeyIsOneCharacterInAnyScript) {
     EXPECT_EQ(emoji.frameK, plain.frameK);
 }
 
+TEST(Script, AWrittenKeyReadsBackAsTheSameStep) {
+    Step click;
+    click.kind = Step::Kind::dblclick;
+    EXPECT_EQ(parseScript(replay::scriptKey(click)).front().kind, Step::Kind::dblclick);
+    for (int code = 0; code <= 0xFFFF; ++code) {
+        Step s;
+        s.code = static_cast<std::uint16_t>(code);
+        const std::vector<Step> back = parseScript(replay::scriptKey(s));
+        ASSERT_EQ(back.size(), 1u) << code;
+        ASSERT_EQ(back.front().code, code) << replay::scriptKey(s);
+    }
+}
+
 std::string errorOf(const std::string& script) {
     try {
         Replay run(script);

@@ -240,9 +240,7 @@ std::vector<zm::replay::Step> readSteps(const Options& o) {
         std::vector<zm::replay::Step> steps =
             zm::replay::parseScript(o.keysFile.isEmpty() ? o.keys : readScriptFile(o.keysFile));
         if (o.sweep) {
-            zm::replay::Step x = zm::replay::parseScript("x").front();
-            x.optional = true;
-            steps.insert(steps.end(), 62, x);
+            zm::replay::appendSweep(steps);
         }
         return steps;
     } catch (const zm::replay::ScriptError& e) {

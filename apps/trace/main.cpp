@@ -59,9 +59,7 @@ int main(int argc, char** argv) {
     try {
         std::vector<zm::replay::Step> steps = zm::replay::parseScript(keys);
         if (sweep) {
-            zm::replay::Step x = zm::replay::parseScript("x").front();
-            x.optional = true;
-            steps.insert(steps.end(), 62, x);
+            zm::replay::appendSweep(steps);
         }
         zm::replay::ScriptHost host(steps, &rec);
         zm::Form1 form(rec, host);

@@ -26,6 +26,30 @@ bool parseNumber(std::string_view s, long lo, long hi, long& out) {
     return res.ec == std::errc() && out >= lo && out <= hi;
 }
 
+// The keys a script names, with their codes.
+constexpr std::array<std::pair<std::string_view, std::uint16_t>, 7> keyNames = {{
+    {"space", 32},
+    {"enter", 13},
+    {"tab", 9},
+    {"backspace", 8},
+    {"comma", 44},
+    {"slash", 47},
+    {"esc", 27},
+}};
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 // The one character that is all of s, in UTF-8; false if s is more or less
 // than one character or not UTF-8.
 bool oneCharacter(std::string_view s, char32_t& out) {
@@ -69,15 +93,6 @@ bool oneCharacter(std::string_view s, char32_t& out) {
 }
 
 void parseKey(std::string_view key, const std::string& step, Step& out) {
-    static constexpr std::array<std::pair<std::string_view, std::uint16_t>, 7> names = {{
-        {"space", 32},
-        {"enter", 13},
-        {"tab", 9},
-        {"backspace", 8},
-        {"comma", 44},
-        {"slash", 47},
-        {"esc", 27},
-    }};
     if (char32_t c = 0; oneCharacter(key, c)) {
         out.code = keyCodeOf(c);
         return;
@@ -86,7 +101,7 @@ void parseKey(std::string_view key, const std::string& step, Step& out) {
         out.kind = Step::Kind::dblclick;
         return;
     }
-    for (const auto& [name, code] : names) {
+    for (const auto& [name, code] : keyNames) {
         if (key == name) {
             out.code = code;
             return;
@@ -152,6 +167,32 @@ std::vector<Step> parseScript(std::string_view script) {
         i = j;
     }
     return steps;
+}
+
+void appendSweep(std::vector<Step>& steps) {
+    Step x = parseScript("x").front();
+    x.optional = true;
+    steps.insert(steps.end(), 62, x);
+}
+
+std::string scriptKey(const Step& step) {
+    if (step.kind == Step::Kind::dblclick) {
+        return "dblclick";
+    }
+    for (const auto& [name, code] : keyNames) {
+        if (step.code == code) {
+            return std::string(name);
+        }
+    }
+    // A character that reads back as itself: not blank, not a control code, not
+    // half of a pair; anything else by its code.
+    const std::uint16_t c = step.code;
+    if (c > 32 && c != 127 && !(c >= 0x80 && c < 0xA0) && !(c >= 0xD800 && c < 0xE000)) {
+        std::string s;
+        appendUtf8(s, c);
+        return s;
+    }
+    return "#" + std::to_string(c);
 }
 
 } // namespace zm::replay

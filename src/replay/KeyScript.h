@@ -37,6 +37,15 @@ inline constexpr int pumpsPerFrame = 601;
 // (0..65535), dblclick.
 std::vector<Step> parseScript(std::string_view script);
 
+// Adds the rest of the sweep: 62 plain steps, one for each frame after the
+// first, marked optional so that those not needed when the program ends first
+// are dropped quietly.
+void appendSweep(std::vector<Step>& steps);
+
+// How a step is written in a script (without its time): its name, the
+// character itself, or #CODE; parseScript reads it back as the same step.
+std::string scriptKey(const Step& step);
+
 using zm::keyCodeOf;
 
 } // namespace zm::replay

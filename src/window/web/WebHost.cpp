@@ -22,51 +22,7 @@ EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 } // namespace
-
-std::string scriptKey(int code) {
-    switch (code) {
-    case doubleClick:
-        return "dblclick";
-    case 8:
-        return "backspace";
-    case 9:
-        return "tab";
-    case 13:
-        return "enter";
-    case 27:
-        return "esc";
-    case 32:
-        return "space";
-    case 44:
-        return "comma";
-    case 47:
-        return "slash";
-    default:
-        break;
-    }
-    // A character that reads back as itself: not blank, not a control code, not
-    // half of a pair; anything else by its code.
-    if (code > 32 && code != 127 && !(code >= 0x80 && code < 0xA0) && !(code >= 0xD800 && code < 0xE000)) {
-        std::string s;
-        appendUtf8(s, static_cast<char32_t>(code));
-        return s;
-    }
-    return "#" + std::to_string(code);
-}
 
 WebHost::WebHost(std::vector<replay::Step> script, CanvasSurface& canvas)
     : ScriptHost(std::move(script)), canvas_(canvas) {
@@ -83,18 +39,16 @@ bool WebHost::deliverNext(bool atWait) {
     if (input == nothing) {
         return false;
     }
-    const std::string key = scriptKey(input);
+    replay::Step step;
+    if (input == doubleClick) {
+        step.kind = replay::Step::Kind::dblclick;
+    } else {
+        step.code = static_cast<std::uint16_t>(input);
+    }
+    const std::string key = replay::scriptKey(step);
     recordStep(
         (atWait ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
-    if (input == doubleClick) {
-        endedBy_ = "dblclick";
-        form().Form_DblClick();
-    } else {
-        if (input == 27) {
-            endedBy_ = "esc";
-        }
-        form().Form_KeyPress(static_cast<std::uint16_t>(input));
-    }
+    deliver(step);
     return true;
 }
 

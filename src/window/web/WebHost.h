@@ -3,8 +3,6 @@
 #include "ScriptHost.h"
 #include "window/web/CanvasSurface.h"
 
-#include <string>
-
 namespace zm {
 
 // The browser as the program's event source. It first plays a key script (from
@@ -24,8 +22,6 @@ class WebHost : public replay::ScriptHost {
 
     // Tells the page how the program stands (frame, k, switches, waiting, ended).
     void publish(bool waiting);
-    // What ended the program: "esc", "dblclick" or "" (the sweep passed its end).
-    const std::string& endedBy() const { return endedBy_; }
 
   protected:
     void moreEvents() override;
@@ -37,10 +33,6 @@ class WebHost : public replay::ScriptHost {
 
     CanvasSurface& canvas_;
     double lastYield_ = 0;
-    std::string endedBy_;
 };
-
-// How an input is written in a key script: its name, its character, or #CODE.
-std::string scriptKey(int code);
 
 } // namespace zm
