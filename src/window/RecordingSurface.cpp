@@ -60,11 +60,12 @@ bool readsBack(const Decimal& d, bool negative, float v) {
     return std::strtof(s.c_str(), nullptr) == v;
 }
 
-// The shortest decimal that reads back to v, written the shorter way of plain
-// and scientific (plain when both are as long): "165.6002", "-75", "1e-05".
-// The same text as std::to_chars gives, built from printf and strtof alone so
-// that every standard library writes it alike.
-std::string shortest(float v) {
+} // namespace
+
+// Written the shorter way of plain and scientific (plain when both are as long):
+// "165.6002", "-75", "1e-05". The same text as std::to_chars gives, built from
+// printf and strtof alone so that every standard library writes it alike.
+std::string shortestFloat(float v) {
     if (v == 0) {
         return std::signbit(v) ? "-0" : "0";
     }
@@ -114,16 +115,14 @@ std::string shortest(float v) {
     return (negative ? "-" : "") + (sci.size() < plain.size() ? sci : plain);
 }
 
+namespace {
+
 void appendFloat(std::string& out, float v) {
     out.push_back(' ');
-    out += shortest(v);
+    out += shortestFloat(v);
 }
 
 } // namespace
-
-std::string shortestFloat(float v) {
-    return shortest(v);
-}
 
 std::string traceLine(const Op& op) {
     switch (op.kind) {

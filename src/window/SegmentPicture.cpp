@@ -1,7 +1,6 @@
 #include "window/SegmentPicture.h"
 
-#include "window/Clip.h"
-#include "window/UserScale.h"
+#include "window/StrokePlan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -95,14 +94,11 @@ std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const
             continue;
         }
         const Segment& s = segments_[i];
-        double X1 = UserScale::pixelX(s.x1);
-        double Y1 = UserScale::pixelY(s.y1);
-        double X2 = UserScale::pixelX(s.x2);
-        double Y2 = UserScale::pixelY(s.y2);
-        const double margin = s.width + 2;
-        if (!clipSegment(X1, Y1, X2, Y2, -margin, -margin, pageWidth + margin, pageHeight + margin)) {
+        DeviceSegment d;
+        if (!toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, pageWidth, pageHeight, d)) {
             continue;
         }
+        double X1 = d.x1, Y1 = d.y1, X2 = d.x2, Y2 = d.y2;
         // Like the canvas, an axis-aligned segment lies on whole pixels across its
         // width, so the axes and ticks are as crisp as on the screen.
         const auto snap = [w = s.width](double c) { return std::floor(c - w / 2.0 + 0.5) + w / 2.0; };
