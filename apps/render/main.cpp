@@ -249,20 +249,19 @@ std::vector<zm::replay::Step> readSteps(const Options& o) {
     return {};
 }
 
-QByteArray pngBytes(const QImage& img, const char* option) {
+// Empty if the image cannot be encoded.
+QByteArray pngBytes(const QImage& img) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!img.save(&buffer, "PNG")) {
-        fail(std::string("cannot make the ") + option + " picture");
-    }
-    return bytes;
+    return img.save(&buffer, "PNG") ? bytes : QByteArray();
 }
 
-void put(zm::render::Output* out, const QByteArray& bytes) {
-    if (out != nullptr) {
-        out->write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+void put(zm::render::Output& out, const QByteArray& bytes, const char* option) {
+    if (bytes.isEmpty()) {
+        fail(std::string("cannot make the ") + option + " picture");
     }
+    out.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 QString frameName(const QString& dir, int n, int digits) {
@@ -309,7 +308,7 @@ int run(const Options& o) {
         const int n = static_cast<int>(frames.size()) + 1;
         zm::render::Output& f =
             outputs.add(QFile::encodeName(frameName(o.frames, n, 4)).toStdString(), "--frames");
-        put(&f, pngBytes(canvas.picture(o.size), "--frames"));
+        put(f, pngBytes(canvas.picture(o.size)), "--frames");
         f.close();
         frames.push_back(&f);
     };
@@ -318,10 +317,14 @@ int run(const Options& o) {
     host.attach(form);
     host.play();
 
-    put(pngOut, o.png.isEmpty() ? QByteArray() : pngBytes(canvas.picture(o.size), "--png"));
-    if (vectors) {
-        put(svgOut, svgOut == nullptr ? QByteArray() : zm::svgPicture(*vectors, o.size));
-        put(pdfOut, pdfOut == nullptr ? QByteArray() : zm::pdfPicture(*vectors, o.size));
+    if (pngOut != nullptr) {
+        put(*pngOut, pngBytes(canvas.picture(o.size)), "--png");
+    }
+    if (svgOut != nullptr) {
+        put(*svgOut, zm::svgPicture(*vectors, o.size), "--svg");
+    }
+    if (pdfOut != nullptr) {
+        put(*pdfOut, zm::pdfPicture(*vectors, o.size), "--pdf");
     }
     // Past 9999 frames every name gets as many digits as the last, so that the
     // names sort in frame order.

@@ -92,7 +92,7 @@ void FormWindow::paintCanvas() {
     if (!isExposed()) {
         return;
     }
-    const QRect area(QPoint(0, 0), drawnSize());
+    const QRect area(QPoint(0, 0), store_->size()); // sized to the drawn part at each resize
     store_->beginPaint(area);
     {
         QPainter p(store_->paintDevice());
