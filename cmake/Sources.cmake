@@ -11,9 +11,16 @@ set(ZM_CORE_SOURCES
   src/geometry/TravelCurve.cpp
   src/animation/Phases.cpp
   src/animation/SweepDriver.cpp
-  src/controls/Controls.cpp)
+  src/controls/Controls.cpp
+  src/window/PictureText.cpp)
 
 # Key scripts played in place of a user: the parser and the replay host.
 set(ZM_REPLAY_SOURCES
   src/replay/KeyScript.cpp
-  src/replay/ScriptHost.cpp)
+  src/replay/ScriptHost.cpp
+  src/replay/Quote.cpp)
+
+# The outputs of the programs that play scripts: written all together or not at
+# all, with the names in messages quoted.
+set(ZM_OUTPUT_SOURCES
+  src/replay/Outputs.cpp)
