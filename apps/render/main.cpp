@@ -5,6 +5,7 @@
 
 #include "KeyScript.h"
 #include "Outputs.h"
+#include "Quote.h"
 #include "ScriptHost.h"
 #include "window/Form1.h"
 #include "window/RecordingSurface.h"
@@ -214,7 +215,9 @@ std::string readScriptFile(const QString& name) {
     std::string text;
     std::FILE* f = name == "-" ? stdin : std::fopen(QFile::encodeName(name).constData(), "rb");
     if (f == nullptr) {
-        fail("cannot read --keys-file '" + name.toStdString() + "': " + std::strerror(errno));
+        zm::render::checkInterrupt(); // a FIFO with no writer blocks the open until a signal
+        fail("cannot read --keys-file " + zm::replay::quoted(QFile::encodeName(name).toStdString()) + ": " +
+             std::strerror(errno));
     }
     char buf[65536];
     std::size_t n = 0;
@@ -227,7 +230,9 @@ std::string readScriptFile(const QString& name) {
         std::fclose(f);
     }
     if (bad) {
-        fail("cannot read --keys-file '" + name.toStdString() + "': " + std::strerror(err));
+        zm::render::checkInterrupt();
+        fail("cannot read --keys-file " + zm::replay::quoted(QFile::encodeName(name).toStdString()) + ": " +
+             std::strerror(err));
     }
     if (text.size() > limit) {
         fail("--keys-file '" + name.toStdString() + "' is larger than 64 MiB");
@@ -282,7 +287,7 @@ int run(const Options& o) {
     zm::render::Output* svgOut = open(o.svg, "--svg");
     zm::render::Output* pdfOut = open(o.pdf, "--pdf");
     if (!o.frames.isEmpty()) {
-        outputs.makeFolder(QFile::encodeName(o.frames).toStdString(), "--frames");
+        outputs.makeFolder(QFile::encodeName(o.frames).toStdString(), "--frames", zm::render::isFrameName);
     }
 
     // The operations pass through the trace and the vector picture on their way
@@ -364,8 +369,7 @@ int main(int argc, char** argv) {
     } catch (const zm::render::OutputError& e) {
         std::fprintf(stderr, "zebo-morlix-render: %s\n", e.what());
     } catch (const zm::render::Interrupted& e) {
-        std::fprintf(stderr, "zebo-morlix-render: interrupted by %s; nothing was written\n",
-                     e.signal == SIGINT ? "SIGINT" : "SIGTERM");
+        std::fprintf(stderr, "zebo-morlix-render: %s\n", zm::render::interruptedMessage(e.signal).c_str());
         zm::render::dieOf(e.signal);
     }
     return exitBadInput;

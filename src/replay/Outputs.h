@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -17,13 +19,15 @@ struct OutputError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The run was stopped by SIGINT or SIGTERM.
+// The run was stopped by SIGINT, SIGTERM or SIGHUP.
 struct Interrupted {
     int signal;
 };
 
-// Installs handlers for SIGINT and SIGTERM that only note the signal, and makes
-// a broken pipe an error returned by write instead of a silent death.
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that only note the signal
+// (without restarting the call they interrupt, so that a blocked read, write or
+// open returns at once), and makes a broken pipe an error returned by write
+// instead of a silent death.
 void catchInterrupts();
 // The signal that arrived, or 0.
 int pendingInterrupt();
@@ -31,18 +35,31 @@ int pendingInterrupt();
 void checkInterrupt();
 // Ends the process as the signal would have, after the run has cleaned up.
 [[noreturn]] void dieOf(int signal);
+// The line to show for an interrupted run: what the interrupt stopped, and what
+// standard output (or another stream written in place) had already received:
+//   "interrupted by SIGINT; nothing was written"
+//   "interrupted by SIGINT; standard output got 262,144 bytes before the interrupt"
+std::string interruptedMessage(int signal);
 
 // Keeps the standard descriptors taken, so that no file the run opens becomes
-// "standard output" by accident; notes whether standard output was closed.
+// "standard output" by accident; notes which of them were closed.
 void guardStandardDescriptors();
+
+// The renderer's frame names: frame-NNNN.png with 4 or more digits.
+bool isFrameName(std::string_view name);
 
 // One file the run writes. Whatever is written goes to a private temporary file
 // until the whole set is committed:
-//  - a regular file, or a name that does not exist yet: a temporary file beside
-//    it that is renamed over the name (through a symbolic link, the file it
-//    points to is replaced and the link stays);
-//  - standard output ("-"), a device, a pipe or a socket: opened at once and
-//    written in place at commit from a temporary file elsewhere; never removed.
+//  - a regular file, or a name that does not exist yet: an unnamed temporary
+//    file in its folder (a hidden named one where the file system has no
+//    unnamed ones) that takes the name at the commit; through a symbolic link,
+//    the file it points to is replaced and the link stays;
+//  - a regular file with several hard links: written in place at the commit,
+//    so that its links stay one file;
+//  - standard output ("-"), a descriptor named as /dev/stdout, /dev/fd/N or
+//    /proc/self/fd/N, a device, a pipe or a socket: written into at the commit
+//    from a temporary file in $TMPDIR; never replaced.
+// A file the user could not write with a shell redirection is refused at once.
 class Output {
   public:
     ~Output();
@@ -51,42 +68,67 @@ class Output {
 
     void write(const void* data, std::size_t size);
     void write(std::string_view s) { write(s.data(), s.size()); }
-    // Done writing: the temporary file of a regular file is closed now, so that
-    // many outputs (frames) do not hold a descriptor each until the commit.
+    // Done writing: the temporary file of a regular file is let go now where it
+    // can be, so that many outputs (frames) do not hold a descriptor each until
+    // the commit.
     void close();
 
     // The name as the user wrote it, and the file it is going to.
     const std::string& name() const { return name_; }
     const std::string& target() const { return target_; }
-    bool inPlace() const { return inPlace_; }
+    bool inPlace() const { return kind_ != Kind::Replace; }
 
   private:
     friend class OutputSet;
+    enum class Kind { Replace, Overwrite, Stream };
     Output(std::string name, std::string option);
 
-    void openFile();
-    void openInPlace(int fd);
+    void resolve();
+    void openDescriptor(int fd);
+    void checkReplaceable() const;
+    void openSpool();
+    void takeTarget(const std::string& tempFolder);
     void flushBuffer();
     void finishTemporary();
+    void linkIn();
+    void backUp();
+    void putInPlace();
+    void overwrite();
     void copyToTarget();
-    void rename();
+    void undo();
+    void dropBackup();
     void discard();
+    int closeTemporary();
+    std::string which() const;
     [[noreturn]] void fail(const std::string& what, int err) const;
+    [[noreturn]] void failSpool(int err) const;
 
     std::string name_;
     std::string option_;
     std::string target_;
-    std::string temp_; // path of the temporary file beside the target
+    Kind kind_ = Kind::Replace;
     int tempFd_ = -1;
-    int targetFd_ = -1; // in place: the descriptor written at commit
+    std::string temp_;       // the temporary file's name, while it has one
+    std::string tempFolder_; // the folder the temporary file is in
+    bool unnamed_ = false;   // the temporary file has no name until the commit
+    bool spooled_ = false;   // the temporary file is in $TMPDIR
+    int targetFd_ = -1;      // written in place at the commit
     bool ownsTargetFd_ = false;
-    bool inPlace_ = false;
+    int descriptor_ = -1; // the descriptor the user named, or -1
+    bool existed_ = false;
+    std::string backup_;       // during the commit: the file replaced, under a hidden name
+    bool backupAside_ = false; // the backup is the old file renamed, not a second link to it
+    bool placed_ = false;      // during the commit: the new file has the name
+    int savedFd_ = -1;         // during the commit: what an overwritten file held before
+    std::uint64_t savedSize_ = 0;
+    std::vector<std::string> keys_; // what makes two outputs one file
     std::string buffer_;
 };
 
 // Every output of one run, committed together at the end of a successful run or
 // not at all. Until commit, nothing that existed before the run is touched;
-// without commit, everything the run made (temporary files, folders) goes.
+// without commit, everything the run made (temporary files, folders) goes. A
+// commit that fails half way puts every file back as it was.
 class OutputSet {
   public:
     OutputSet() = default;
@@ -97,22 +139,45 @@ class OutputSet {
     // A file to write; option names it in messages ("--png"). The same file may
     // not be given twice.
     Output& add(const std::string& name, const std::string& option);
-    // Makes a folder and its missing parents; the ones made are removed again
-    // unless the set is committed.
-    void makeFolder(const std::string& path, const std::string& option);
+    // A folder for outputs: it and its missing parents are made at the commit.
+    // Where stale is given, the files in it whose names stale accepts and that
+    // this run does not write are removed at the commit, so that the folder then
+    // holds this run's set and whatever else was there.
+    void makeFolder(const std::string& path, const std::string& option,
+                    std::function<bool(std::string_view)> stale = {});
     // Gives an output not yet committed another name in the same folder.
     void rename(Output& out, const std::string& name);
 
-    // Writes the outputs written in place, then puts the files in place.
+    // Puts the files in place, then writes the outputs written in place,
+    // standard output last.
     void commit();
     // Removes what the run made. Safe to call more than once.
     void discard();
 
   private:
+    struct Folder {
+        std::string path;                 // as given
+        std::string option;               // for messages
+        std::vector<std::string> missing; // absolute, parents first
+        std::string base;                 // the nearest folder that exists
+        std::function<bool(std::string_view)> stale;
+    };
+    struct Removed {
+        std::string path;
+        std::string backup;
+    };
+
     std::vector<std::unique_ptr<Output>> outputs_;
     std::map<std::string, std::string> targets_; // the files given so far, resolved, and their options
     void claim(const Output& out);
+    void release(const Output& out);
+    std::string temporaryFolderFor(const std::string& target) const;
+    void makeFolders();
+    void removeStale();
+    void rollBack();
+    std::vector<Folder> folders_;
     std::vector<std::string> madeFolders_; // in the order made, parents first
+    std::vector<Removed> removed_;
     bool committed_ = false;
 };
 
