@@ -17,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
 
@@ -27,7 +28,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <pwd.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -359,7 +362,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zebo-morlix-render: %s\n", qPrintable(msg));
         }
     });
+    // Without XDG_RUNTIME_DIR, Qt makes $TMPDIR/runtime-USER at start; the renderer
+    // needs none, and a run leaves nothing behind in $TMPDIR.
+    QString runtimeMade;
+    if (const passwd* pw = ::getpwuid(::geteuid());
+        pw != nullptr && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtimeMade = QDir::tempPath() + "/runtime-" + QFile::decodeName(pw->pw_name);
+        runtimeMade = QFileInfo::exists(runtimeMade) ? QString() : runtimeMade;
+    }
     QGuiApplication app(argc, argv);
+    if (!runtimeMade.isEmpty()) {
+        QDir().rmdir(runtimeMade);
+    }
     try {
         return run(parseOptions(QGuiApplication::arguments()));
     } catch (const BadInput& e) {
