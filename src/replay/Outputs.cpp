@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #ifdef _WIN32
+#include <direct.h>
 #include <io.h>
 #include <process.h>
 #else
