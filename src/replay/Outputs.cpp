@@ -26,7 +26,9 @@
 #endif
 
 // Unnamed temporary files, linked in at the commit: Linux, where /proc is there.
-#if defined(__linux__) && defined(O_TMPFILE) && !defined(__EMSCRIPTEN__)
+// ZM_NO_UNNAMED_TEMPORARIES builds the named ones that other systems use.
+#if defined(__linux__) && defined(O_TMPFILE) && !defined(__EMSCRIPTEN__) &&                                  \
+    !defined(ZM_NO_UNNAMED_TEMPORARIES)
 #define ZM_UNNAMED_TEMPORARIES 1
 #endif
 
