@@ -897,7 +897,7 @@ Output& OutputSet::add(const std::string& name, const std::string& option) {
 
 // Two outputs into one file would leave only one of them: one descriptor, one
 // path, or one file or pipe under two names.
-void OutputSet::claim(const Output& out) {
+void OutputSet::claim(Output& out) {
     std::vector<std::string> keys;
     struct stat st {};
     bool known = false;
@@ -925,7 +925,7 @@ void OutputSet::claim(const Output& out) {
     for (const std::string& key : keys) {
         targets_.emplace(key, out.option_);
     }
-    const_cast<Output&>(out).keys_ = std::move(keys);
+    out.keys_ = std::move(keys);
 }
 
 void OutputSet::release(const Output& out) {

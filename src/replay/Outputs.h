@@ -169,7 +169,7 @@ class OutputSet {
 
     std::vector<std::unique_ptr<Output>> outputs_;
     std::map<std::string, std::string> targets_; // the files given so far, resolved, and their options
-    void claim(const Output& out);
+    void claim(Output& out);
     void release(const Output& out);
     std::string temporaryFolderFor(const std::string& target) const;
     void makeFolders();
