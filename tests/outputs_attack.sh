@@ -80,7 +80,7 @@ only() { # folder names...: the folder holds these names and nothing else
     local want got
     want=$(printf '%s\n' "$@" | sort)
     got=$(ls -A "$dir" | sort)
-    [ "$got" = "$want" ] || fail "$name: $dir holds $(echo $got), not $(echo $want)"
+    [ "$got" = "$want" ] || fail "$name: $dir holds $(tr "\n" " " <<<"$got"), not $(tr "\n" " " <<<"$want")"
 }
 no_debris() { # folders...: no temporary file or backup left anywhere in them
     local left
