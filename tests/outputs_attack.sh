@@ -254,6 +254,8 @@ expect 2 "\\033" "$render" --keys x --png $'no/\e[31mRED/x.png'
 "$render" --keys x --png $'no/\e[31mRED/x.png' 2>err
 LC_ALL=C grep -q $'\e' err && fail "$name: an escape byte reached the terminal"
 rm err
+# Standard output waits in $TMPDIR: a failure there names $TMPDIR, not the output.
+expect 2 '$TMPDIR' env TMPDIR="$d/none" "$render" --keys x --trace -
 only . "$long"
 tmp_empty
 
