@@ -13,9 +13,16 @@ export TMPDIR=$work/tmp
 mkdir -m 1777 "$TMPDIR"
 skipped=()
 
-# Runs the renderer as nobody when root, else as the user.
+# Runs the renderer as nobody when root, else as the user; from a copy where
+# nobody cannot reach the build (a checkout in /root).
+other_render=$render
+if $root && ! runuser -u nobody -- test -x "$render"; then
+    other_render=$work/zebo-morlix-render
+    cp "$render" "$other_render"
+fi
 as_other() {
-    if $root; then runuser -u nobody -- "$@"; else "$@"; fi
+    shift # the renderer
+    if $root; then runuser -u nobody -- "$other_render" "$@"; else "$render" "$@"; fi
 }
 
 # A fresh folder for one case, made the working folder.
