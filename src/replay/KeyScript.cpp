@@ -94,6 +94,20 @@ bool oneCharacter(std::string_view s, char32_t& out) {
     return true;
 }
 
+// A step as a message shows it: quoted, and cut short (at a character's start)
+// when a script holds a very long one.
+std::string shown(std::string_view step) {
+    constexpr std::size_t most = 40;
+    if (step.size() <= most) {
+        return quoted(step);
+    }
+    std::size_t n = most;
+    while (n > 0 && (static_cast<unsigned char>(step[n]) & 0xC0) == 0x80) {
+        --n;
+    }
+    return quoted(step.substr(0, n)) + "...";
+}
+
 void parseKey(std::string_view key, std::string_view step, Step& out) {
     if (char32_t c = 0; oneCharacter(key, c)) {
         out.code = keyCodeOf(c);
@@ -112,13 +126,13 @@ void parseKey(std::string_view key, std::string_view step, Step& out) {
     if (!key.empty() && key[0] == '#') {
         long code = 0;
         if (!parseNumber(key.substr(1), 0, 65535, code)) {
-            throw ScriptError("step " + quoted(step) +
+            throw ScriptError("step " + shown(step) +
                               ": a key code must be a decimal number from 0 to 65535");
         }
         out.code = static_cast<std::uint16_t>(code);
         return;
     }
-    throw ScriptError("unknown step " + quoted(step));
+    throw ScriptError("unknown step " + shown(step));
 }
 
 Step parseStep(std::string_view token) {
@@ -130,12 +144,12 @@ Step parseStep(std::string_view token) {
         key = token.substr(0, star);
         const std::string_view count = token.substr(star + 1);
         if (key.find('@', 1) != std::string_view::npos || count.find('@') != std::string_view::npos) {
-            throw ScriptError("step " + quoted(token) +
+            throw ScriptError("step " + shown(token) +
                               ": a step with a time cannot be repeated; write the timed step once");
         }
         long n = 0;
         if (!parseNumber(count, 1, maxRepeat, n)) {
-            throw ScriptError("step " + quoted(token) + ": a repeat must be *N with N from 1 to 1000000");
+            throw ScriptError("step " + shown(token) + ": a repeat must be *N with N from 1 to 1000000");
         }
         s.count = static_cast<std::uint32_t>(n);
     }
@@ -148,14 +162,14 @@ Step parseStep(std::string_view token) {
         long pump = 0;
         if (dot == std::string_view::npos || !parseNumber(when.substr(0, dot), 0, 1000000000, frame) ||
             !parseNumber(when.substr(dot + 1), 0, 1000000000, pump)) {
-            throw ScriptError("step " + quoted(token) +
+            throw ScriptError("step " + shown(token) +
                               ": the time must be written F.N (frame F, event pump N)");
         }
         if (frame < 1) {
-            throw ScriptError("step " + quoted(token) + ": frames are counted from 1");
+            throw ScriptError("step " + shown(token) + ": frames are counted from 1");
         }
         if (pump < 1 || pump > pumpsPerFrame) {
-            throw ScriptError("step " + quoted(token) + ": the event pump of a frame must be 1 to 601");
+            throw ScriptError("step " + shown(token) + ": the event pump of a frame must be 1 to 601");
         }
         s.timed = true;
         s.frame = static_cast<std::int32_t>(frame);
@@ -185,14 +199,24 @@ template <class F> void forEachToken(std::string_view script, F f) {
 
 } // namespace
 
-std::vector<Step> parseScript(std::string_view script) {
+std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll) {
+    constexpr std::size_t pollEvery = 1 << 14;
     // Counted first, so that the steps take exactly their room: a script of tens
     // of millions of steps never holds a vector's spare half.
     std::size_t tokens = 0;
-    forEachToken(script, [&tokens](std::string_view) { ++tokens; });
+    forEachToken(script, [&](std::string_view) {
+        if (++tokens % pollEvery == 0 && poll) {
+            poll();
+        }
+    });
     std::vector<Step> steps;
     steps.reserve(tokens);
-    forEachToken(script, [&steps](std::string_view token) { steps.push_back(parseStep(token)); });
+    forEachToken(script, [&](std::string_view token) {
+        steps.push_back(parseStep(token));
+        if (steps.size() % pollEvery == 0 && poll) {
+            poll();
+        }
+    });
     return steps;
 }
 

@@ -3,6 +3,7 @@
 #include "controls/KeyCodes.h"
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -43,7 +44,9 @@ inline constexpr int pumpsPerFrame = 601;
 // character (in UTF-8) or one of space, enter, tab, backspace, comma, slash, esc,
 // #CODE (0..65535), dblclick. KEY*N is KEY at N waits in a row (N from 1 to
 // 1,000,000); a timed step is never repeated.
-std::vector<Step> parseScript(std::string_view script);
+// poll, when given, is called every few thousand steps: a long parse can be
+// stopped by throwing from it.
+std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll = {});
 
 // Adds the rest of the sweep: 62 plain steps, one for each frame after the
 // first, marked optional so that those not needed when the program ends first
