@@ -246,38 +246,50 @@ std::string readScriptFile(const std::string& name) {
         fail("--keys-file " + (name == "-" ? std::string("from standard input") : quoted(name)) +
              " is larger than 64 MiB: split the script");
     };
-    std::string text;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         cannot(EISDIR);
     }
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        if (static_cast<std::uintmax_t>(st.st_size) > maxScriptBytes) {
-            tooLarge();
-        }
-        text.reserve(static_cast<std::size_t>(st.st_size));
+    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxScriptBytes) {
+        tooLarge();
     }
-    constexpr std::size_t chunk = 1 << 16;
-    for (;;) {
-        render::checkInterrupt();
-        const std::size_t old = text.size();
-        text.resize(old + chunk);
-        const ssize_t n = ::read(fd, text.data() + old, chunk);
-        text.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
-        if (n < 0) {
-            if (errno == EINTR) {
+    // Read in pieces and joined once into a string of exactly the script's
+    // size: no growing string copies itself in one long step that an interrupt
+    // would wait for, or keeps twice the room it needs.
+    constexpr std::size_t piece = 1 << 20;
+    std::vector<std::string> pieces;
+    std::size_t total = 0;
+    for (bool end = false; !end;) {
+        std::string& p = pieces.emplace_back(piece, '\0');
+        std::size_t got = 0;
+        while (got < piece) {
+            render::checkInterrupt();
+            const ssize_t n = ::read(fd, p.data() + got, piece - got);
+            if (n < 0 && errno == EINTR) {
                 continue;
             }
-            cannot(errno);
+            if (n < 0) {
+                cannot(errno);
+            }
+            if (n == 0) {
+                end = true;
+                break;
+            }
+            got += static_cast<std::size_t>(n);
         }
-        if (n == 0) {
-            break;
-        }
-        if (text.size() > maxScriptBytes) {
+        p.resize(got);
+        total += got;
+        if (total > maxScriptBytes) {
             tooLarge();
         }
     }
-    text.shrink_to_fit();
+    std::string text;
+    text.reserve(total);
+    for (std::string& p : pieces) {
+        render::checkInterrupt();
+        text += p;
+        std::string().swap(p);
+    }
     return text;
 }
 
