@@ -227,11 +227,16 @@ std::string readScriptFile(const std::string& name) {
     };
     int fd = 0;
     if (name != "-") {
-        while ((fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+        // A FIFO with no writer blocks the open until an interrupt ends it.
+        for (;;) {
+            render::checkInterrupt();
+            fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                break;
+            }
             if (errno != EINTR) {
                 cannot(errno);
             }
-            render::checkInterrupt();
         }
     }
     struct Closer {
