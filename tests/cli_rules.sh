@@ -152,12 +152,20 @@ done
 # A script file that is a FIFO with no writer blocks the program in open; each
 # signal must still end it at once.
 mkfifo fifo
+ready() { # pid: waits until the process has its handler for SIGINT
+    local i
+    for i in $(seq 100); do
+        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & 2)) -ne 0 ] && return
+        sleep 0.05
+    done
+}
 for p in "${programs[@]}"; do
-    for sig in INT TERM; do
+    for sig in INT TERM HUP; do
         command_of "$p"
         "${c[@]}" --keys-file fifo --trace s.txt 2>"$work/err" &
         pid=$!
-        sleep 0.5
+        ready "$pid"
+        sleep 0.3
         kill -$sig $pid
         wait $pid
         rc=$?
@@ -181,6 +189,7 @@ if [ -x /usr/bin/time ]; then
         [ "$kb" -le $limit ] || fail "$p: a 16 MiB script takes $kb KB, more than $limit KB"
         "${c[@]}" --keys-file long.txt 2>/dev/null &
         pid=$!
+        ready "$pid"
         sleep 0.3
         start=$(date +%s%N)
         kill -INT $pid

@@ -19,6 +19,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
+#endif
+
 #ifndef ZM_VERSION
 #define ZM_VERSION "0.0.0"
 #endif
@@ -30,6 +35,42 @@ using replay::quoted;
 namespace {
 
 constexpr int exitBadInput = 2;
+
+#ifdef __EMSCRIPTEN__
+// Under Node the program runs in a worker thread; the main thread takes the
+// signals and stores the first one in a shared flag, read here. Each read also
+// counts in the flag's second slot: the main thread sees that the program is
+// still coming to its checks, and not blocked in a read or write.
+// clang-format off
+EM_JS(int, hostSignal, (), {
+    if (typeof require != "function") return 0;
+    if (Module.zmSignalFlag == undefined) {
+        const threads = require("worker_threads");
+        const shared = threads.workerData && threads.workerData.zmSignal;
+        Module.zmSignalFlag = shared ? new Int32Array(shared) : null;
+    }
+    if (!Module.zmSignalFlag) return 0;
+    Atomics.add(Module.zmSignalFlag, 1, 1);
+    return Atomics.load(Module.zmSignalFlag, 0);
+});
+// clang-format on
+#endif
+
+// Throws Interrupted once a signal has come; under Node the host's signal is
+// delivered to the program's own handler first.
+void checkInterrupt() {
+#ifdef __EMSCRIPTEN__
+    if (render::pendingInterrupt() == 0) {
+        if (const int sig = hostSignal(); sig != 0) {
+            std::raise(sig);
+            if (render::pendingInterrupt() == 0) {
+                throw render::Interrupted{sig};
+            }
+        }
+    }
+#endif
+    render::checkInterrupt();
+}
 
 const char* const scriptHelp = R"(
 Script: steps separated by white space; a step is KEY, KEY@F.N or KEY*N.
@@ -198,11 +239,11 @@ class RunHost : public replay::ScriptHost {
   public:
     using ScriptHost::ScriptHost;
     void doEvents() override {
-        render::checkInterrupt();
+        checkInterrupt();
         ScriptHost::doEvents();
     }
     void waitForEvents() override {
-        render::checkInterrupt();
+        checkInterrupt();
         ScriptHost::waitForEvents();
     }
 };
@@ -229,7 +270,7 @@ std::string readScriptFile(const std::string& name) {
     if (name != "-") {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {
-            render::checkInterrupt();
+            checkInterrupt();
             fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd >= 0) {
                 break;
@@ -268,7 +309,7 @@ std::string readScriptFile(const std::string& name) {
         std::string& p = pieces.emplace_back(piece, '\0');
         std::size_t got = 0;
         while (got < piece) {
-            render::checkInterrupt();
+            checkInterrupt();
             const ssize_t n = ::read(fd, p.data() + got, piece - got);
             if (n < 0 && errno == EINTR) {
                 continue;
@@ -291,7 +332,7 @@ std::string readScriptFile(const std::string& name) {
     std::string text;
     text.reserve(total);
     for (std::string& p : pieces) {
-        render::checkInterrupt();
+        checkInterrupt();
         text += p;
         std::string().swap(p);
     }
@@ -476,7 +517,7 @@ std::vector<replay::Step> readSteps(const Options& o) {
     }
     std::vector<replay::Step> steps;
     try {
-        steps = replay::parseScript(script, render::checkInterrupt);
+        steps = replay::parseScript(script, checkInterrupt);
     } catch (const replay::ScriptError& e) {
         fail(e.what());
     }
@@ -545,7 +586,7 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     if (out.csv != nullptr) {
         put(*out.csv, csvText(*vectors), "--csv");
     }
-    render::checkInterrupt();
+    checkInterrupt();
     out.set.commit();
     return 0;
 }
@@ -566,6 +607,11 @@ int print(Program p, const std::string& text) {
 
 int main(Program p, int argc, char** argv, const CanvasMaker& makeCanvas) {
     render::catchInterrupts();
+    // A hang-up (the terminal closed) stops the run and cleans up like SIGINT.
+    if (struct sigaction sa{};
+        ::sigaction(SIGINT, nullptr, &sa) == 0 && sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN) {
+        ::sigaction(SIGHUP, &sa, nullptr);
+    }
     render::guardStandardDescriptors();
     const char* name = programName(p);
     try {
