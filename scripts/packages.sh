@@ -17,20 +17,21 @@ ensure_packages() {
         fi
         sudo=(sudo)
     fi
-    # One line for the set; apt's and dpkg's own output goes to a log that is
-    # shown only when the install fails.
-    local log
-    log=$(mktemp "${TMPDIR:-/tmp}/packages-XXXXXX.log")
+    # One line for the set; apt's and dpkg's own output is kept, and shown and
+    # written to a log only when the install fails.
     printf 'Installing %s ... ' "${missing[*]}" >&2
-    if "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >"$log" 2>&1 &&
+    local out status=0
+    out=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq 2>&1 &&
         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            -o Dpkg::Progress-Fancy=0 -o Dpkg::Use-Pty=0 "${missing[@]}" >>"$log" 2>&1; then
+            "${missing[@]}" 2>&1) || status=$?
+    if [ $status -eq 0 ]; then
         echo "done" >&2
-        rm -f "$log"
-    else
-        echo "failed" >&2
-        cat "$log" >&2
-        echo "$(basename "$0"): installing ${missing[*]} failed: apt's output is above and in $log" >&2
-        exit 1
+        return 0
     fi
+    echo "failed" >&2
+    local log=${TMPDIR:-/tmp}/zebo-morlix-packages.$$.log
+    printf '%s\n' "$out" >&2
+    printf '%s\n' "$out" >"$log"
+    echo "$(basename "$0"): installing ${missing[*]} failed (status $status): apt's output is above and in $log" >&2
+    exit 1
 }

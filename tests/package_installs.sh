@@ -27,12 +27,13 @@ install() { # packages...: sources packages.sh and installs
 out=$(install pkg-one pkg-two 2>&1)
 [ $? -eq 0 ] || fail "a good install: status"
 [ "$out" = "$(printf 'Installing pkg-one pkg-two ... done\nafter')" ] || fail "a good install says: $(head -c 300 <<<"$out")"
-[ -z "$(ls "$work"/packages-* 2>/dev/null)" ] || fail "a good install leaves its log"
+[ -z "$(ls "$work"/zebo-morlix-packages.* 2>/dev/null)" ] || fail "a good install leaves a log"
 
 out=$(APT_FAILS=pkg-two install pkg-one pkg-two 2>&1)
 rc=$?
 [ $rc -eq 1 ] || fail "a failed install: status $rc"
 grep -q "Unable to locate package pkg-two" <<<"$out" || fail "a failed install does not show apt's output"
+grep -q "Unable to locate package pkg-two" "$work"/zebo-morlix-packages.*.log || fail "a failed install keeps no log"
 grep -q "^after$" <<<"$out" && fail "a failed install goes on"
 tail -n 1 <<<"$out" | grep -q "installing pkg-one pkg-two failed" || fail "a failed install: $(tail -n 1 <<<"$out")"
 
