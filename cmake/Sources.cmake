@@ -23,4 +23,5 @@ set(ZM_REPLAY_SOURCES
 # The outputs of the programs that play scripts: written all together or not at
 # all, with the names in messages quoted.
 set(ZM_OUTPUT_SOURCES
-  src/replay/Outputs.cpp)
+  src/replay/Outputs.cpp
+  src/replay/CommandLine.cpp)

@@ -1,6 +1,6 @@
 # Sourced by the scripts: installs Debian packages that are missing, with
-# apt-get: as root directly, otherwise through sudo. Either way the install is
-# quiet and asks nothing.
+# apt-get: as root directly, otherwise through sudo. Either way the install
+# asks nothing and says one line per set of packages.
 ensure_packages() {
     local missing=() p
     for p in "$@"; do
@@ -17,7 +17,21 @@ ensure_packages() {
         fi
         sudo=(sudo)
     fi
-    echo "Installing: ${missing[*]}" >&2
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    # One line for the set; apt's and dpkg's own output is kept, and shown and
+    # written to a log only when the install fails.
+    printf 'Installing %s ... ' "${missing[*]}" >&2
+    local out status=0
+    out=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq 2>&1 &&
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" 2>&1) || status=$?
+    if [ $status -eq 0 ]; then
+        echo "done" >&2
+        return 0
+    fi
+    echo "failed" >&2
+    local log=${TMPDIR:-/tmp}/zebo-morlix-packages.$$.log
+    printf '%s\n' "$out" >&2
+    printf '%s\n' "$out" >"$log"
+    echo "$(basename "$0"): installing ${missing[*]} failed (status $status): apt's output is above and in $log" >&2
+    exit 1
 }

@@ -45,7 +45,7 @@ for v in svg4 pdf4; do
 done
 
 # Piled-up frames: all of them since the last clear.
-count() { grep -o '<polyline points="[^"]*"' "$1" | awk '{n += NF - 1} END {print n}'; }
+count() { grep -o ' points="[^"]*"' "$1" | sed 's/ points="//; s/"$//' | awk '{n += NF} END {print n + 0}'; }
 "$render" --keys x --svg one.svg && "$render" --keys "slash x x" --svg pile.svg &&
     "$render" --keys "slash x x slash x" --svg cleared.svg || fail "piles: status"
 [ "$(count pile.svg)" -gt $(($(count one.svg) + 500)) ] || fail "piled frames: $(count pile.svg) segments"

@@ -13,13 +13,44 @@ pids=()
 on_exit+=('for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done')
 export XDG_RUNTIME_DIR=$work
 
+# Every X server the test starts takes a display that is free: Xvfb picks it and
+# writes its number to a descriptor once it accepts connections. The test waits
+# for that line (the server's readiness), never for a fixed time.
 new_display() { # [screen size]: starts an Xvfb; sets display and xvfb_pid
     local f=$work/display.$RANDOM
-    Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp 3>"$f" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp 3>"$f" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$f" ] && break; sleep 0.05; done
+    display=
+    for _ in $(seq 400); do
+        grep -q '^[0-9][0-9]*$' "$f" 2>/dev/null && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.025
+    done
+    grep -q '^[0-9][0-9]*$' "$f" 2>/dev/null || { fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"; finish "window on X"; }
     display=:$(head -n 1 "$f")
+    DISPLAY=$display xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $display does not answer"
+}
+
+# A display number no server has: neither a socket nor a lock.
+unused_display() {
+    local n
+    for n in $(seq 4095 -1 3000); do
+        [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ] && { echo "$n"; return; }
+    done
+}
+
+# Waits until the program has drawn what it was asked to and waits for a key
+# again: its CPU time stands still for a tenth of a second (at most 5 s).
+settle() {
+    local a b
+    b=$(ticks "$pid")
+    for _ in $(seq 50); do
+        sleep 0.1
+        a=$b
+        b=$(ticks "$pid")
+        [ "$a" = "$b" ] && return
+    done
 }
 
 start() { # starts the program; sets pid and wid
@@ -32,10 +63,10 @@ start() { # starts the program; sets pid and wid
         sleep 0.05
     done
     [ -n "$wid" ] || fail "no window appeared: $(cat "$work/log")"
-    sleep 0.5 # the first frame
+    settle # the first frame
 }
 
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
 
 ends_within() { # seconds [status]: waits for the program to end with that status (0)
     local limit=$1 want=${2:-0} rc
@@ -55,7 +86,7 @@ ends_within() { # seconds [status]: waits for the program to end with that statu
 key() { # sends keys one at a time and lets each frame finish
     for k in "$@"; do
         xdotool key --window "$wid" "$k" 2>/dev/null
-        sleep 0.15
+        settle
     done
 }
 
@@ -71,10 +102,11 @@ same_picture() { # what [W H]: the window shows the renderer's picture
 rc=$?
 [ $rc -eq 1 ] || fail "no display: status $rc, not 1"
 [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q 'DISPLAY is not set' "$work/err" || fail "no display: $(cat "$work/err")"
-DISPLAY=:4095 "$program" >"$work/out" 2>"$work/err"
+nowhere=$(unused_display)
+DISPLAY=:$nowhere "$program" >"$work/out" 2>"$work/err"
 rc=$?
 [ $rc -eq 1 ] || fail "display nowhere: status $rc, not 1"
-[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "':4095'" "$work/err" || fail "display nowhere: $(cat "$work/err")"
+[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "':$nowhere'" "$work/err" || fail "display nowhere: $(cat "$work/err")"
 
 # A platform plugin that is unknown or not installed, and a display named on the
 # command line, are named in the one line.
@@ -87,8 +119,11 @@ if ! dpkg-query -W -f='${Status}' qt6-wayland 2>/dev/null | grep -q 'install ok 
     [ $? -eq 1 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "apt-get install qt6-wayland" "$work/err" ||
         fail "wayland without its plugin: $(cat "$work/err")"
 fi
-DISPLAY=:4095 "$program" -display :4094 >"$work/out" 2>"$work/err"
-grep -q "':4094'" "$work/err" || fail "-display: $(cat "$work/err")"
+DISPLAY=:$nowhere "$program" -display ":$((nowhere - 1))" >"$work/out" 2>"$work/err"
+grep -q "':$((nowhere - 1))'" "$work/err" || fail "-display: $(cat "$work/err")"
+# Help and version need no display.
+(unset DISPLAY WAYLAND_DISPLAY; "$program" --help) | grep -q 'Escape' || fail "--help without a display"
+(unset DISPLAY WAYLAND_DISPLAY; "$program" --version) | grep -qx 'zebo-morlix [0-9.]*' || fail "--version without a display"
 
 # --- without a window manager ----------------------------------------------------
 new_display
@@ -109,24 +144,27 @@ key BackSpace x slash Tab ctrl+h Return comma space x
 same_picture "after keys"
 # An emoji is one key press: a plain step.
 LC_ALL=C.UTF-8 xdotool type --window "$wid" '😀' 2>/dev/null # decodes its argument by the locale
-sleep 0.15
+settle
 "$render" --keys "backspace x slash tab backspace enter comma space x x" --png "$work/want.png"
 same_picture "after an emoji"
-xdotool windowsize "$wid" 1200 850
-sleep 0.3
+xdotool windowsize --sync "$wid" 1200 850
+settle
 same_picture "made larger"
-xdotool windowsize "$wid" 400 300
-sleep 0.3
-xdotool windowsize "$wid" 962 688
-sleep 0.3
+xdotool windowsize --sync "$wid" 400 300
+settle
+xdotool windowsize --sync "$wid" 962 688
+settle
 same_picture "made smaller and back"
 # Covered by another window and uncovered.
 "$program" >/dev/null 2>&1 &
 cover=$!
-sleep 0.8
+for _ in $(seq 200); do
+    [ "$(xdotool search --name 'GEOMETRY EXPLAIN' 2>/dev/null | wc -l)" -ge 2 ] && break
+    sleep 0.025
+done
 kill $cover
 wait $cover 2>/dev/null
-sleep 0.3
+settle
 same_picture "covered and uncovered"
 # Resized while frames are drawn.
 xdotool key --window "$wid" --delay 15 --repeat 40 Tab 2>/dev/null &
@@ -146,14 +184,14 @@ sleep 1
 t1=$(ticks $pid)
 [ $((t1 - t0)) -le 1 ] || fail "still busy after a held key was released ($((t1 - t0)) ticks in 1 s)"
 # A window far larger than the screen costs no more memory and still works.
-xdotool windowsize "$wid" 32767 32767
-sleep 0.5
+xdotool windowsize --sync "$wid" 32767 32767 2>/dev/null || xdotool windowsize "$wid" 32767 32767
+settle
 key x
 rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
 [ "$rss" -lt 600000 ] || fail "a 32767 x 32767 window: $rss kB resident"
 kill -0 $pid 2>/dev/null || fail "ended when made enormous: $(cat "$work/log")"
-xdotool windowsize "$wid" 962 688
-sleep 0.3
+xdotool windowsize --sync "$wid" 962 688
+settle
 key Escape
 ends_within 1
 
@@ -164,16 +202,15 @@ ends_within 1
 # --- with a window manager --------------------------------------------------------
 openbox >/dev/null 2>&1 &
 pids+=($!)
-sleep 0.5
+for _ in $(seq 200); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.025; done
+wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
 start
 key x
 "$render" --keys "x" --png "$work/want.png"
-xdotool windowminimize "$wid" 2>/dev/null
-sleep 0.4
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowmap "$wid"
-sleep 0.4
-xdotool windowmove "$wid" 0 0 2>/dev/null
-sleep 0.3
+xdotool windowminimize --sync "$wid" 2>/dev/null
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowmap --sync "$wid"
+xdotool windowmove --sync "$wid" 0 0 2>/dev/null
+settle
 same_picture "minimised and restored"
 wmctrl -c 'GEOMETRY EXPLAIN' || fail "wmctrl could not close the window"
 ends_within 1

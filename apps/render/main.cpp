@@ -1,359 +1,115 @@
 // zebo-morlix-render: runs the program headless on an offscreen canvas, plays
 // a key script in place of a user, and writes the trace of drawing operations,
 // PNG pictures and vector pictures. Every output appears only if the whole run
-// succeeds, and all of them together.
+// succeeds, and all of them together. The command line is the one the trace
+// program shares; the raster canvas, PNG, PDF and frames are this program's.
 
-#include "KeyScript.h"
+#include "CommandLine.h"
 #include "Outputs.h"
-#include "Quote.h"
-#include "ScriptHost.h"
-#include "window/Form1.h"
-#include "window/RecordingSurface.h"
 #include "window/SegmentPicture.h"
 #include "window/qt/ImageSurface.h"
 #include "window/qt/VectorExport.h"
 
 #include <QBuffer>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <pwd.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-constexpr int exitBadInput = 2;
-
-const char* const helpText = R"(Usage: zebo-morlix-render [options]
-
-Runs the valve-lift geometry program headless on an offscreen canvas, plays a
-key script in place of a user, and writes the drawing operations and pictures.
-
-Options:
-  --keys SCRIPT     the keys to play (default: none: the run ends at the first wait)
-  --keys-file FILE  read the script from FILE (- for standard input) instead
-  --sweep           then step through the rest of the sweep: 62 ordinary keys, one for
-                    each frame after the first (the same as adding "x" 62 times; those
-                    not needed when the program ends first are dropped)
-  --trace FILE      write one line per operation to FILE
-  --png FILE        write the picture as it stands when the run ends
-  --svg FILE        the same picture as SVG vector graphics
-  --pdf FILE        the same picture as a one-page PDF (96 pixels to the inch)
-  --frames DIR      write DIR/frame-0001.png, ... each time the program waits for a key
-                    (more digits when there are more than 9999 frames)
-  --size WxH        client size in logical pixels (default 962x688)
-  --scale S         device pixel ratio of the PNG pictures (default 1)
-  -h, --help        show this help
-  FILE may be - for standard output. A device or a pipe is written into, never
-  replaced. Outputs are written only when the whole run succeeds, all together.
-
-Script: steps separated by white space; a step is KEY or KEY@F.N.
-  KEY       one non-blank character (x is 120, , is 44, / is 47; a character beyond
-            U+FFFF is delivered as U+FFFD, as the window does), or one of space enter
-            tab backspace comma slash esc dblclick, or #CODE (0 to 65535)
-  KEY       alone is delivered when the program next blocks waiting for a key
-  KEY@F.N   is delivered at event pump N of frame F (frames counted from 1; the row
-            pumps are 1-200, 201-400 and 401-600, and 601 starts the end-of-frame wait)
-  The run ends when the program waits with no step left, or when it ends.
-
-Trace lines: "line X1 Y1 X2 Y2 W 0x00BBGGRR", "cls", "wait", "end".
-
-Exit status: 0 done, 2 bad input or an output that cannot be written,
-130 or 143 interrupted (nothing is left behind).
-
-Examples:
-  zebo-morlix-render --keys "backspace tab@2.300 x" --trace - --png frame.png
-  zebo-morlix-render --keys "backspace x" --svg frame.svg --pdf frame.pdf
-  zebo-morlix-render --keys slash --sweep --frames frames/ --scale 2
-)";
-
-struct BadInput {
-    std::string message;
-};
-
-void fail(const std::string& message) {
-    throw BadInput{message};
-}
-
-// Writes each trace line as it comes to the trace output.
-class TraceWriter : public zm::RecordingSurface {
-  public:
-    TraceWriter(zm::Surface* forward, zm::render::Output& out) : RecordingSurface(forward), out_(out) {}
-
-  protected:
-    void record(const zm::Op& op) override {
-        line_ = zm::traceLine(op);
-        line_.push_back('\n');
-        out_.write(line_);
-    }
-
-  private:
-    zm::render::Output& out_;
-    std::string line_;
-};
-
-// The replay host of a run that may be interrupted: a signal stops it at the
-// next event pump.
-class RunHost : public zm::replay::ScriptHost {
-  public:
-    using ScriptHost::ScriptHost;
-    void doEvents() override {
-        zm::render::checkInterrupt();
-        ScriptHost::doEvents();
-    }
-    void waitForEvents() override {
-        zm::render::checkInterrupt();
-        ScriptHost::waitForEvents();
-    }
-};
-
-struct Options {
-    std::string keys;
-    QString keysFile;
-    bool sweep = false;
-    QString trace;
-    QString png;
-    QString svg;
-    QString pdf;
-    QString frames;
-    QSize size{zm::design::clientWidth, zm::design::clientHeight};
-    double scale = 1;
-};
-
-Options parseOptions(const QStringList& args) {
-    QCommandLineParser p;
-    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption keys("keys", "", "SCRIPT");
-    const QCommandLineOption keysFile("keys-file", "", "FILE");
-    const QCommandLineOption sweep("sweep", "");
-    const QCommandLineOption trace("trace", "", "FILE");
-    const QCommandLineOption png("png", "", "FILE");
-    const QCommandLineOption svg("svg", "", "FILE");
-    const QCommandLineOption pdf("pdf", "", "FILE");
-    const QCommandLineOption frames("frames", "", "DIR");
-    const QCommandLineOption size("size", "", "WxH");
-    const QCommandLineOption scale("scale", "", "S");
-    const QCommandLineOption help(QStringList{"h", "help"});
-    p.addOptions({keys, keysFile, sweep, trace, png, svg, pdf, frames, size, scale, help});
-    if (!p.parse(args)) {
-        fail(p.errorText().toStdString());
-    }
-    if (p.isSet(help)) {
-        std::fputs(helpText, stdout);
-        std::exit(0);
-    }
-    if (!p.positionalArguments().isEmpty()) {
-        fail("unexpected argument '" + p.positionalArguments().first().toStdString() + "' (see --help)");
-    }
-    for (const QCommandLineOption* o : {&keys, &keysFile, &trace, &png, &svg, &pdf, &frames, &size, &scale}) {
-        if (p.values(*o).size() > 1) {
-            fail("option --" + o->names().first().toStdString() + " is given more than once");
-        }
-    }
-    Options o;
-    o.keys = p.value(keys).toStdString();
-    o.sweep = p.isSet(sweep);
-    o.keysFile = p.value(keysFile);
-    if (p.isSet(keys) && p.isSet(keysFile)) {
-        fail("give the script with --keys or with --keys-file, not both");
-    }
-    if (p.isSet(keysFile) && o.keysFile.isEmpty()) {
-        fail("--keys-file needs a file name, or - for standard input");
-    }
-    const auto file = [&p](const QCommandLineOption& opt, QString& out) {
-        out = p.value(opt);
-        if (p.isSet(opt) && out.isEmpty()) {
-            fail("--" + opt.names().first().toStdString() + " needs a file name, or - for standard output");
-        }
-    };
-    file(trace, o.trace);
-    file(png, o.png);
-    file(svg, o.svg);
-    file(pdf, o.pdf);
-    o.frames = p.value(frames);
-    if (p.isSet(frames) && o.frames.isEmpty()) {
-        fail("--frames needs a folder");
-    }
-    if (p.isSet(size)) {
-        static const QRegularExpression re("^([0-9]{1,5})x([0-9]{1,5})$");
-        const auto m = re.match(p.value(size));
-        const int w = m.hasMatch() ? m.captured(1).toInt() : 0;
-        const int h = m.hasMatch() ? m.captured(2).toInt() : 0;
-        if (w < 1 || h < 1 || w > 8192 || h > 8192) {
-            fail("--size '" + p.value(size).toStdString() +
-                 "' is out of range: give WxH with W and H from 1 to 8192");
-        }
-        o.size = QSize(w, h);
-    }
-    if (p.isSet(scale)) {
-        bool ok = false;
-        const double s = p.value(scale).toDouble(&ok);
-        if (!ok || !std::isfinite(s) || s < 0.25 || s > 8) {
-            fail("--scale '" + p.value(scale).toStdString() +
-                 "' is out of range: give a number from 0.25 to 8");
-        }
-        o.scale = s;
-    }
-    const double devicePixels = static_cast<double>(o.size.width()) * o.size.height() * o.scale * o.scale;
-    if (devicePixels > 64.0 * 1024 * 1024) {
-        fail("--size and --scale give a picture of more than 64 million pixels");
-    }
-    return o;
-}
-
-std::string readScriptFile(const QString& name) {
-    constexpr std::size_t limit = 64u << 20;
-    std::string text;
-    std::FILE* f = name == "-" ? stdin : std::fopen(QFile::encodeName(name).constData(), "rb");
-    if (f == nullptr) {
-        zm::render::checkInterrupt(); // a FIFO with no writer blocks the open until a signal
-        fail("cannot read --keys-file " + zm::replay::quoted(QFile::encodeName(name).toStdString()) + ": " +
-             std::strerror(errno));
-    }
-    char buf[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= limit) {
-        text.append(buf, n);
-    }
-    const bool bad = std::ferror(f) != 0;
-    const int err = errno;
-    if (f != stdin) {
-        std::fclose(f);
-    }
-    if (bad) {
-        zm::render::checkInterrupt();
-        fail("cannot read --keys-file " + zm::replay::quoted(QFile::encodeName(name).toStdString()) + ": " +
-             std::strerror(err));
-    }
-    if (text.size() > limit) {
-        fail("--keys-file '" + name.toStdString() + "' is larger than 64 MiB");
-    }
-    return text;
-}
-
-std::vector<zm::replay::Step> readSteps(const Options& o) {
-    try {
-        std::vector<zm::replay::Step> steps =
-            zm::replay::parseScript(o.keysFile.isEmpty() ? o.keys : readScriptFile(o.keysFile));
-        if (o.sweep) {
-            zm::replay::appendSweep(steps);
-        }
-        return steps;
-    } catch (const zm::replay::ScriptError& e) {
-        fail(e.what());
-    }
-    return {};
-}
-
 // Empty if the image cannot be encoded.
-QByteArray pngBytes(const QImage& img) {
+std::string pngBytes(const QImage& img) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    return img.save(&buffer, "PNG") ? bytes : QByteArray();
+    return img.save(&buffer, "PNG") ? bytes.toStdString() : std::string();
 }
 
-void put(zm::render::Output& out, const QByteArray& bytes, const char* option) {
-    if (bytes.isEmpty()) {
-        fail(std::string("cannot make the ") + option + " picture");
-    }
-    out.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+std::string frameName(const std::string& dir, int n, int digits) {
+    return QFile::encodeName(QDir(QFile::decodeName(dir.c_str()))
+                                 .filePath(QString("frame-%1.png").arg(n, digits, 10, QChar('0'))))
+        .toStdString();
 }
 
-QString frameName(const QString& dir, int n, int digits) {
-    return QDir(dir).filePath(QString("frame-%1.png").arg(n, digits, 10, QChar('0')));
+// Without XDG_RUNTIME_DIR, Qt makes $TMPDIR/runtime-USER when it starts; the
+// renderer needs none, and a run leaves nothing behind in $TMPDIR. The folder
+// Qt is about to make, or empty if it is there already.
+QString runtimeFolderQtWouldMake() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    if (pw == nullptr || !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        return {};
+    }
+    const QString folder = QDir::tempPath() + "/runtime-" + QFile::decodeName(pw->pw_name);
+    return QFileInfo::exists(folder) ? QString() : folder;
 }
 
-int run(const Options& o) {
-    const std::vector<zm::replay::Step> steps = readSteps(o);
-
-    // Every output is opened before the run, so an unwritable one is found at
-    // once; none appears unless the whole run succeeds.
-    zm::render::OutputSet outputs;
-    const auto open = [&outputs](const QString& name, const char* option) -> zm::render::Output* {
-        return name.isEmpty() ? nullptr : &outputs.add(QFile::encodeName(name).toStdString(), option);
-    };
-    zm::render::Output* traceOut = open(o.trace, "--trace");
-    zm::render::Output* pngOut = open(o.png, "--png");
-    zm::render::Output* svgOut = open(o.svg, "--svg");
-    zm::render::Output* pdfOut = open(o.pdf, "--pdf");
-    if (!o.frames.isEmpty()) {
-        outputs.makeFolder(QFile::encodeName(o.frames).toStdString(), "--frames", zm::render::isFrameName);
+// The offscreen raster canvas, with the pictures made from it.
+class RasterCanvas : public zm::cli::Canvas {
+  public:
+    explicit RasterCanvas(const zm::cli::Options& o)
+        : app_(argc_, argv_), o_(o), size_(o.width, o.height), image_(size_, o.scale) {
+        if (!runtimeMade_.isEmpty()) {
+            QDir().rmdir(runtimeMade_);
+        }
     }
 
-    // The operations pass through the trace and the vector picture on their way
-    // to the canvas.
-    zm::ImageSurface canvas(o.size, o.scale);
-    zm::Surface* surface = &canvas;
-    std::unique_ptr<zm::SegmentPicture> vectors;
-    if (svgOut != nullptr || pdfOut != nullptr) {
-        vectors = std::make_unique<zm::SegmentPicture>(surface);
-        surface = vectors.get();
-    }
-    std::unique_ptr<TraceWriter> tracer;
-    if (traceOut != nullptr) {
-        tracer = std::make_unique<TraceWriter>(surface, *traceOut);
-        surface = tracer.get();
-    }
+    zm::Surface* surface() override { return &image_; }
 
-    std::vector<zm::render::Output*> frames;
-    auto onWait = [&] {
-        if (o.frames.isEmpty()) {
+    void atWait(zm::cli::RunOutputs& out) override {
+        if (o_.frames.empty()) {
             return;
         }
-        const int n = static_cast<int>(frames.size()) + 1;
-        zm::render::Output& f =
-            outputs.add(QFile::encodeName(frameName(o.frames, n, 4)).toStdString(), "--frames");
-        put(f, pngBytes(canvas.picture(o.size)), "--frames");
+        const int n = static_cast<int>(frames_.size()) + 1;
+        zm::render::Output& f = out.set.add(frameName(o_.frames, n, 4), "--frames");
+        zm::cli::put(f, pngBytes(image_.picture(size_)), "--frames");
         f.close();
-        frames.push_back(&f);
-    };
-    RunHost host(steps, tracer.get(), onWait);
-    zm::Form1 form(*surface, host);
-    host.attach(form);
-    host.play();
+        frames_.push_back(&f);
+    }
 
-    if (pngOut != nullptr) {
-        put(*pngOut, pngBytes(canvas.picture(o.size)), "--png");
-    }
-    if (svgOut != nullptr) {
-        put(*svgOut, zm::svgPicture(*vectors, o.size), "--svg");
-    }
-    if (pdfOut != nullptr) {
-        put(*pdfOut, zm::pdfPicture(*vectors, o.size), "--pdf");
-    }
-    // Past 9999 frames every name gets as many digits as the last, so that the
-    // names sort in frame order.
-    const int digits = std::max<int>(4, static_cast<int>(std::to_string(frames.size()).size()));
-    if (digits > 4) {
-        for (std::size_t i = 0; i < frames.size(); ++i) {
-            outputs.rename(
-                *frames[i],
-                QFile::encodeName(frameName(o.frames, static_cast<int>(i) + 1, digits)).toStdString());
+    void finish(zm::cli::RunOutputs& out, const zm::SegmentPicture* vectors) override {
+        if (out.png != nullptr) {
+            zm::cli::put(*out.png, pngBytes(image_.picture(size_)), "--png");
+        }
+        if (out.pdf != nullptr) {
+            const QByteArray pdf = zm::pdfPicture(*vectors, size_);
+            zm::cli::put(*out.pdf, std::string(pdf.constData(), static_cast<std::size_t>(pdf.size())),
+                         "--pdf");
+        }
+        // Past 9999 frames every name gets as many digits as the last, so that
+        // the names sort in frame order.
+        const int digits = std::max<int>(4, static_cast<int>(std::to_string(frames_.size()).size()));
+        if (digits > 4) {
+            for (std::size_t i = 0; i < frames_.size(); ++i) {
+                out.set.rename(*frames_[i], frameName(o_.frames, static_cast<int>(i) + 1, digits));
+            }
         }
     }
-    zm::render::checkInterrupt();
-    outputs.commit();
-    return 0;
-}
+
+  private:
+    // Qt takes no argument of the command line: the options are all read already.
+    int argc_ = 1;
+    char name_[19] = "zebo-morlix-render";
+    char* argv_[2] = {name_, nullptr};
+    QString runtimeMade_ = runtimeFolderQtWouldMake();
+    QGuiApplication app_;
+    const zm::cli::Options& o_;
+    QSize size_;
+    zm::ImageSurface image_;
+    std::vector<zm::render::Output*> frames_;
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    zm::render::catchInterrupts();
-    zm::render::guardStandardDescriptors();
     // The renderer needs no display, whatever the environment says, and keeps
     // standard error for its own messages.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -362,29 +118,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zebo-morlix-render: %s\n", qPrintable(msg));
         }
     });
-    // Without XDG_RUNTIME_DIR, Qt makes $TMPDIR/runtime-USER at start; the renderer
-    // needs none, and a run leaves nothing behind in $TMPDIR.
-    QString runtimeMade;
-    if (const passwd* pw = ::getpwuid(::geteuid());
-        pw != nullptr && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        runtimeMade = QDir::tempPath() + "/runtime-" + QFile::decodeName(pw->pw_name);
-        runtimeMade = QFileInfo::exists(runtimeMade) ? QString() : runtimeMade;
-    }
-    QGuiApplication app(argc, argv);
-    if (!runtimeMade.isEmpty()) {
-        QDir().rmdir(runtimeMade);
-    }
-    try {
-        return run(parseOptions(QGuiApplication::arguments()));
-    } catch (const BadInput& e) {
-        std::fprintf(stderr, "zebo-morlix-render: %s\n", e.message.c_str());
-    } catch (const zm::replay::ScriptError& e) {
-        std::fprintf(stderr, "zebo-morlix-render: %s\n", e.what());
-    } catch (const zm::render::OutputError& e) {
-        std::fprintf(stderr, "zebo-morlix-render: %s\n", e.what());
-    } catch (const zm::render::Interrupted& e) {
-        std::fprintf(stderr, "zebo-morlix-render: %s\n", zm::render::interruptedMessage(e.signal).c_str());
-        zm::render::dieOf(e.signal);
-    }
-    return exitBadInput;
+    return zm::cli::main(
+        zm::cli::Program::render, argc, argv,
+        [](const zm::cli::Options& o, zm::cli::RunOutputs&) -> std::unique_ptr<zm::cli::Canvas> {
+            return std::make_unique<RasterCanvas>(o);
+        });
 }

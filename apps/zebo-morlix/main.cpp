@@ -6,11 +6,68 @@
 #include <QGuiApplication>
 #include <QIcon>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
+#ifndef ZM_VERSION
+#define ZM_VERSION "0.0.0"
+#endif
+
 namespace {
+
+const char* const helpText = R"(Usage: zebo-morlix [options]
+
+Opens a window that animates the geometry of a valve-lift mechanism: two lift
+profiles, a slider-crank travel curve and the second profile shifted by a
+four-bar linkage at a control angle that steps with the keyboard.
+
+Keys:
+  Space         back to the first frame
+  ,             one step back
+  /             the same frame again, with frames piling up or cleared
+  Enter, Tab    a tenth of a step forward, back
+  Backspace     the same frame again, with the velocity and acceleration overlays
+                on or off
+  any other key one step forward (after the last frame it ends the program)
+  Escape, a double click, or closing the window: quit
+
+Options:
+  -h, --help         show this help
+  --version          show the version
+  -display NAME      the X display to open the window on (default: $DISPLAY)
+  -platform NAME     the Qt platform: xcb or wayland
+
+Exit status: 0 when the program ends, 1 when no display can be opened or the
+display goes away.
+)";
+
+// --help and --version are answered before Qt starts: they need no display.
+// Returns the exit status, or -1 to go on.
+int answerAtOnce(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        const char* text = nullptr;
+        if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0 || std::strcmp(a, "-help") == 0) {
+            text = helpText;
+        } else if (std::strcmp(a, "--version") == 0 || std::strcmp(a, "-version") == 0) {
+            text = "zebo-morlix " ZM_VERSION "\n";
+        } else if (std::strcmp(a, "-display") == 0 || std::strcmp(a, "--display") == 0 ||
+                   std::strcmp(a, "-platform") == 0 || std::strcmp(a, "--platform") == 0) {
+            ++i; // the value, whatever it says
+            continue;
+        } else {
+            continue;
+        }
+        if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "zebo-morlix: cannot write to standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    }
+    return -1;
+}
 
 bool windowShown = false;
 QByteArray displayOption; // the display named on the command line (-display NAME)
@@ -71,6 +128,9 @@ void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& messa
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int status = answerAtOnce(argc, argv); status >= 0) {
+        return status;
+    }
     qInstallMessageHandler(onQtMessage);
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {

@@ -15,6 +15,7 @@ const scripts = [
   ["backspace@1.150 backspace@2.350 tab@3.500 x x"], // overlays switched mid-phase
   ["slash x x comma x"], // frames piling up
   ["x x space x"],
+  ["backspace x*3 tab x*2"], // repeats
   ["enter enter tab x"], // tenths of a step
   ["x esc@2.300"], // Escape in the middle of a frame
   ["x dblclick@2.450"], // a double click in the middle of a frame

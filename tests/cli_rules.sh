@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# One command line for every program that plays key scripts: the renderer, the
+# native trace program and the trace program under Node take the same options
+# and give the same messages, statuses and output rules. Every case of the
+# table runs against each program; the messages must match the renderer's word
+# for word, after the program's name.
+#   cli_rules.sh RENDER TRACE [TRACE_JS]   (TRACE_JS is skipped when not built)
+render=$(realpath "$1")
+trace=$(realpath "$2")
+trace_js=${3:+$(realpath "$3")}
+. "$(dirname "$0")/checks.sh"
+# The programs run in a folder of their own; their messages go beside it.
+mkdir "$work/run" && cd "$work/run" || exit 1
+
+programs=(render trace)
+# The command of a program, in c: run as "${c[@]}" ARGS, in the background $!
+# is the program itself, the one a signal must reach.
+command_of() {
+    case $1 in
+    render) c=("$render") ;;
+    trace) c=("$trace") ;;
+    node) c=(node "$trace_js") ;;
+    esac
+}
+if [ -n "$trace_js" ] && [ -f "$trace_js" ] && command -v node >/dev/null; then
+    programs+=(node)
+else
+    echo "the trace program for Node is not built: its column is skipped"
+fi
+name_of() { case $1 in render) echo zebo-morlix-render ;; *) echo zebo-morlix-trace ;; esac; }
+
+# Runs one program; leaves out, err (the first line without the program's
+# name) and rc.
+call() { # program args...
+    local p=$1
+    shift
+    command_of "$p"
+    "${c[@]}" "$@" >"$work/out" 2>"$work/err"
+    rc=$?
+    lines=$(wc -l <"$work/err")
+    err=$(head -n 1 "$work/err")
+    err=${err#"$(name_of "$p"): "}
+}
+
+# --- refused command lines: status 2, one line, the renderer's words --------
+refused() { # the words the message holds, then the arguments
+    local want=$1 p
+    shift
+    for p in "${programs[@]}"; do
+        call "$p" "$@"
+        [ $rc -eq 2 ] && [ "$lines" -eq 1 ] && [[ $err == *"$want"* ]] ||
+            fail "$p $*: status $rc, $lines lines: $(cat "$work/err")"
+        [ ! -s "$work/out" ] && [ ! -e t.txt ] && [ ! -e a.txt ] || fail "$p $*: wrote something"
+    done
+}
+refused "Unknown option 'bogus'." --bogus
+refused "Missing value after '--keys'." --keys
+refused "Missing value after '-trace'." --keys x -trace
+refused "Unexpected value after '--sweep'." --sweep=1
+refused "option --keys is given more than once" --keys x --keys y
+refused "option --trace is given more than once" --trace=a.txt --trace t.txt
+refused "--trace needs a file name, or - for standard output" --trace ""
+refused "--svg needs a file name, or - for standard output" --svg=
+refused "--csv needs a file name, or - for standard output" --csv ""
+refused "--keys-file needs a file name, or - for standard input" --keys-file ""
+refused "unexpected argument 'extra' (see --help)" --keys x extra
+refused "unexpected argument '--trace' (see --help)" --keys x -- --trace t.txt
+refused "give the script with --keys or with --keys-file, not both" --keys x --keys-file -
+refused "--size '0x0' is out of range" --size 0x0
+refused "--size '10' is out of range" --size 10
+refused "unknown step 'frob'" --keys "x frob" --trace t.txt
+refused "step 'x@1.5*3': a step with a time cannot be repeated" --keys "x@1.5*3"
+refused "step 'x*0': a repeat must be *N with N from 1 to 1000000" --keys "x*0"
+refused "step 'x*1000001'" --keys "x*1000001"
+refused "left over after the program ended: 'x*5'" --keys "esc x*5" --trace t.txt
+refused "cannot read --keys-file 'none.txt': No such file or directory" --keys-file none.txt
+refused "Unknown option 'platform'." -platform xcb
+
+# The pictures only the renderer makes are refused by the trace programs,
+# naming the renderer.
+for p in "${programs[@]}"; do
+    [ "$p" = render ] && continue
+    for opt in --png --pdf --frames --scale; do
+        call "$p" --keys x $opt x
+        [ $rc -eq 2 ] && [ "$lines" -eq 1 ] && [[ $err == *zebo-morlix-render* ]] ||
+            fail "$p $opt: status $rc: $(cat "$work/err")"
+        [ ! -e x ] || fail "$p $opt: made the file"
+    done
+done
+
+# --- help and version: standard output, status 0 ------------------------------
+for p in "${programs[@]}"; do
+    call "$p" --version
+    [ $rc -eq 0 ] && grep -qx "$(name_of "$p") [0-9]*\.[0-9]*\.[0-9]*" "$work/out" || fail "$p --version: $rc $(cat "$work/out")"
+    call "$p" --help
+    [ $rc -eq 0 ] && grep -q 'KEY\*N' "$work/out" && grep -q -- '--csv FILE' "$work/out" || fail "$p --help: $rc"
+    call "$p" -h --bogus-after-help
+    [ $rc -eq 2 ] || fail "$p: an unknown option after -h is still an error"
+    command_of "$p"
+    "${c[@]}" --help >/dev/full 2>"$work/err"
+    [ $? -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$p --help >/dev/full: not a failure"
+done
+
+# --- one script, one trace ----------------------------------------------------
+"$render" --keys "backspace x x x tab x x" --trace want.txt --svg want.svg --csv want.csv || fail "render: status"
+printf '\xef\xbb\xbfbackspace x*3\ntab x*2\n' >bom.txt
+for p in "${programs[@]}"; do
+    command_of "$p"
+    # A repeat is the steps written out, and an editor's byte-order mark is skipped.
+    for how in "--keys:backspace x*3 tab x*2" "--keys-file:bom.txt" "--keys-file:-"; do
+        rm -f got.txt got.svg got.csv
+        "${c[@]}" "${how%%:*}" "${how#*:}" --trace got.txt --svg got.svg --csv got.csv <bom.txt 2>"$work/err" ||
+            fail "$p $how: $(cat "$work/err")"
+        cmp -s want.txt got.txt && cmp -s want.svg got.svg && cmp -s want.csv got.csv ||
+            fail "$p $how: another trace or picture than the renderer's"
+    done
+    head -n 1 got.csv | grep -qx 'curve,path,x,y' || fail "$p: CSV header $(head -n 1 got.csv)"
+    # Standard output gets the same bytes.
+    "${c[@]}" --keys "backspace x*3 tab x*2" --trace - 2>/dev/null | cmp -s want.txt - || fail "$p --trace -"
+done
+
+# --- messages never carry raw control bytes -------------------------------------
+printf 'x\0x' >nul.txt
+for p in "${programs[@]}"; do
+    call "$p" --keys $'\e[31mRED'
+    ! grep -q $'\e' "$work/err" && [[ $err == *"'\$'\\033''[31mRED'"* ]] || fail "$p: escape in a step: $(cat -v "$work/err")"
+    call "$p" --keys-file nul.txt
+    [[ $err == "unknown step 'x'\$'\\000''x'" ]] || fail "$p: NUL in a step: $(cat -v "$work/err")"
+    call "$p" --keys-file $'bad\e]0;title\a.txt'
+    ! grep -q $'\e' "$work/err" || fail "$p: escape in a file name: $(cat -v "$work/err")"
+    # A very long step is named, briefly.
+    call "$p" --keys "$(head -c 100000 /dev/zero | tr '\0' 'q')"
+    [ $rc -eq 2 ] && [ ${#err} -lt 200 ] || fail "$p: a 100 KB step gives a message of ${#err} bytes"
+done
+
+# --- all or nothing: a failed run leaves an existing file as it was ------------
+for p in "${programs[@]}"; do
+    echo old >t.txt
+    for failing in "--keys x,frob" "--keys x@1.5,y@1.2" "--keys x,--svg,nodir/a.svg" "--keys x,--csv,/dev/full"; do
+        IFS=, read -r -a extra <<<"$failing"
+        call "$p" "${extra[@]}" --trace t.txt
+        [ $rc -eq 2 ] && [ "$(cat t.txt)" = old ] || fail "$p $failing: status $rc, t.txt: $(head -c 40 t.txt)"
+    done
+    call "$p" --keys x --trace /dev/full
+    [ $rc -eq 2 ] && [[ $err == *"No space left on device"* ]] || fail "$p: /dev/full: $(cat "$work/err")"
+    call "$p" --keys x --trace - --csv -
+    [ $rc -eq 2 ] && [[ $err == *"same file"* ]] || fail "$p: two outputs onto standard output: $(cat "$work/err")"
+    rm -f t.txt
+done
+
+# --- signals: cleaned up, status 128+N, the signal named -------------------------
+# A script file that is a FIFO with no writer blocks the program in open; each
+# signal must still end it at once.
+mkfifo fifo
+ready() { # pid: waits until the process has its handler for SIGINT
+    local i
+    for i in $(seq 100); do
+        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & 2)) -ne 0 ] && return
+        sleep 0.05
+    done
+}
+for p in "${programs[@]}"; do
+    for sig in INT TERM HUP; do
+        command_of "$p"
+        "${c[@]}" --keys-file fifo --trace s.txt 2>"$work/err" &
+        pid=$!
+        ready "$pid"
+        sleep 0.3
+        kill -$sig $pid
+        wait $pid
+        rc=$?
+        want=$((128 + $(kill -l $sig)))
+        [ $rc -eq $want ] && grep -q "interrupted by SIG$sig" "$work/err" ||
+            fail "$p SIG$sig with a FIFO: status $rc: $(cat "$work/err")"
+        [ -z "$(ls -A | grep -v -x -e fifo -e bom.txt -e nul.txt -e 'want\..*' -e 'got\..*')" ] ||
+            fail "$p SIG$sig: left $(ls -A | tr '\n' ' ')"
+    done
+done
+
+# --- long scripts: bounded memory, and an interrupt acts at once -------------------
+if [ -x /usr/bin/time ]; then
+    head -c $((16 << 20)) /dev/zero | tr '\0' 'x' | sed 's/x/x /g' | head -c $((16 << 20)) >long.txt
+    steps=$((8 << 20))
+    for p in render trace; do
+        command_of "$p"
+        /usr/bin/time -f %M -o mem.txt "${c[@]}" --keys-file long.txt 2>/dev/null
+        kb=$(tail -n 1 mem.txt)
+        limit=$(((100000000 + 16 * steps) / 1024))
+        # A sanitizer's shadow memory is no part of the program's.
+        grep -qa __asan_init "${c[0]}" ||
+            [ "$kb" -le $limit ] || fail "$p: a 16 MiB script takes $kb KB, more than $limit KB"
+        "${c[@]}" --keys-file long.txt 2>/dev/null &
+        pid=$!
+        ready "$pid"
+        sleep 0.3
+        start=$(date +%s%N)
+        kill -INT $pid
+        wait $pid
+        rc=$?
+        ms=$((($(date +%s%N) - start) / 1000000))
+        [ $rc -eq 130 ] && [ $ms -lt 300 ] || fail "$p: SIGINT while reading a long script: status $rc after $ms ms"
+    done
+    rm -f long.txt
+fi
+
+finish "one command line for the renderer and the trace programs"
