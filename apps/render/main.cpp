@@ -7,6 +7,7 @@
 #include "Outputs.h"
 #include "ScriptHost.h"
 #include "window/Form1.h"
+#include "window/PictureText.h"
 #include "window/RecordingSurface.h"
 #include "window/SegmentPicture.h"
 #include "window/qt/ImageSurface.h"
@@ -47,6 +48,7 @@ Options:
   --png FILE        write the picture as it stands when the run ends
   --svg FILE        the same picture as SVG vector graphics
   --pdf FILE        the same picture as a one-page PDF (96 pixels to the inch)
+  --csv FILE        the picture's polylines as numbers: curve,path,x,y in plane units
   --frames DIR      write DIR/frame-0001.png, ... each time the program waits for a key
                     (more digits when there are more than 9999 frames)
   --size WxH        client size in logical pixels (default 962x688)
@@ -123,6 +125,7 @@ struct Options {
     QString png;
     QString svg;
     QString pdf;
+    QString csv;
     QString frames;
     QSize size{zm::design::clientWidth, zm::design::clientHeight};
     double scale = 1;
@@ -138,11 +141,12 @@ Options parseOptions(const QStringList& args) {
     const QCommandLineOption png("png", "", "FILE");
     const QCommandLineOption svg("svg", "", "FILE");
     const QCommandLineOption pdf("pdf", "", "FILE");
+    const QCommandLineOption csv("csv", "", "FILE");
     const QCommandLineOption frames("frames", "", "DIR");
     const QCommandLineOption size("size", "", "WxH");
     const QCommandLineOption scale("scale", "", "S");
     const QCommandLineOption help(QStringList{"h", "help"});
-    p.addOptions({keys, keysFile, sweep, trace, png, svg, pdf, frames, size, scale, help});
+    p.addOptions({keys, keysFile, sweep, trace, png, svg, pdf, csv, frames, size, scale, help});
     if (!p.parse(args)) {
         fail(p.errorText().toStdString());
     }
@@ -153,7 +157,8 @@ Options parseOptions(const QStringList& args) {
     if (!p.positionalArguments().isEmpty()) {
         fail("unexpected argument '" + p.positionalArguments().first().toStdString() + "' (see --help)");
     }
-    for (const QCommandLineOption* o : {&keys, &keysFile, &trace, &png, &svg, &pdf, &frames, &size, &scale}) {
+    for (const QCommandLineOption* o :
+         {&keys, &keysFile, &trace, &png, &svg, &pdf, &csv, &frames, &size, &scale}) {
         if (p.values(*o).size() > 1) {
             fail("option --" + o->names().first().toStdString() + " is given more than once");
         }
@@ -178,6 +183,7 @@ Options parseOptions(const QStringList& args) {
     file(png, o.png);
     file(svg, o.svg);
     file(pdf, o.pdf);
+    file(csv, o.csv);
     o.frames = p.value(frames);
     if (p.isSet(frames) && o.frames.isEmpty()) {
         fail("--frames needs a folder");
@@ -281,6 +287,7 @@ int run(const Options& o) {
     zm::render::Output* pngOut = open(o.png, "--png");
     zm::render::Output* svgOut = open(o.svg, "--svg");
     zm::render::Output* pdfOut = open(o.pdf, "--pdf");
+    zm::render::Output* csvOut = open(o.csv, "--csv");
     if (!o.frames.isEmpty()) {
         outputs.makeFolder(QFile::encodeName(o.frames).toStdString(), "--frames");
     }
@@ -290,7 +297,7 @@ int run(const Options& o) {
     zm::ImageSurface canvas(o.size, o.scale);
     zm::Surface* surface = &canvas;
     std::unique_ptr<zm::SegmentPicture> vectors;
-    if (svgOut != nullptr || pdfOut != nullptr) {
+    if (svgOut != nullptr || pdfOut != nullptr || csvOut != nullptr) {
         vectors = std::make_unique<zm::SegmentPicture>(surface);
         surface = vectors.get();
     }
@@ -321,10 +328,15 @@ int run(const Options& o) {
         put(*pngOut, pngBytes(canvas.picture(o.size)), "--png");
     }
     if (svgOut != nullptr) {
-        put(*svgOut, zm::svgPicture(*vectors, o.size), "--svg");
+        const std::string text = zm::svgText(*vectors, o.size.width(), o.size.height());
+        svgOut->write(text.data(), text.size());
     }
     if (pdfOut != nullptr) {
         put(*pdfOut, zm::pdfPicture(*vectors, o.size), "--pdf");
+    }
+    if (csvOut != nullptr) {
+        const std::string text = zm::csvText(*vectors);
+        csvOut->write(text.data(), text.size());
     }
     // Past 9999 frames every name gets as many digits as the last, so that the
     // names sort in frame order.
