@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // Every frame needs a step to end, so this bounds the run to about 65 frames.
-    if (steps.size() > 64) {
+    if (replay::countSteps(steps) > 64) {
         return 0;
     }
     RecordingSurface rec;

@@ -74,6 +74,49 @@ TEST(Script, AWrittenKeyReadsBackAsTheSameStep) {
     }
 }
 
+TEST(Script, ARepeatIsThatManyPlainStepsInOneStep) {
+    const auto steps = parseScript("x*3 **2 dblclick*2 #7*1000000 y*1");
+    ASSERT_EQ(steps.size(), 5u);
+    EXPECT_EQ(steps[0].code, 'x');
+    EXPECT_EQ(steps[0].count, 3u);
+    EXPECT_EQ(steps[1].code, '*'); // '*' first is the key itself
+    EXPECT_EQ(steps[1].count, 2u);
+    EXPECT_EQ(steps[2].kind, Step::Kind::dblclick);
+    EXPECT_EQ(steps[3].count, 1000000u);
+    EXPECT_EQ(steps[4], parseScript("y").front());
+    EXPECT_EQ(replay::countSteps(steps), 3u + 2 + 2 + 1000000 + 1);
+    // Written back, every step reads as itself, time and count included.
+    for (const char* script : {"x*3", "**2", "dblclick*2", "#7*1000000", "space*12", "x@3.601", "@@1.2"}) {
+        const Step s = parseScript(script).front();
+        EXPECT_EQ(parseScript(replay::stepText(s)), std::vector<Step>{s}) << script;
+    }
+}
+
+TEST(Script, ARepeatPlaysAsTheStepsWrittenOut) {
+    Replay run("backspace x*3 tab x*2");
+    Replay written("backspace x x x tab x x");
+    EXPECT_EQ(run.rec.ops, written.rec.ops);
+    EXPECT_EQ(run.frameK, written.frameK);
+    EXPECT_EQ(run.frameK.size(), 8u); // a wait before each of the 7 steps, and the last
+}
+
+TEST(Script, ABadRepeatIsRefusedNamingTheStep) {
+    for (const char* bad : {"x*0", "x*1000001", "x*", "x*-1", "x*+2", "x*a", "x**2", "x*2*2", "x* 3", "foo*2",
+                            "x*99999999999999999999"}) {
+        EXPECT_THROW(parseScript(bad), ScriptError) << bad;
+    }
+    for (const char* timed : {"x@1.5*3", "x*3@1.5", "x@1.5*1"}) {
+        try {
+            parseScript(timed);
+            ADD_FAILURE() << timed;
+        } catch (const ScriptError& e) {
+            EXPECT_EQ(std::string(e.what()), "step '" + std::string(timed) +
+                                                 "': a step with a time cannot be repeated; write the timed "
+                                                 "step once");
+        }
+    }
+}
+
 std::string errorOf(const std::string& script) {
     try {
         Replay run(script);
@@ -99,6 +142,15 @@ TEST(Script, LeftOverStepsAreNamedBriefly) {
         many += " #" + std::to_string(i);
     }
     EXPECT_EQ(errorOf(many), "steps left over after the program ended: '#0' '#1' '#2' and 4997 more");
+    // A run is named once, with what is left of it.
+    EXPECT_EQ(errorOf("esc x*5 y z w*7"),
+              "steps left over after the program ended: 'x*5' 'y' 'z' and 7 more");
+    EXPECT_EQ(errorOf("x*2 esc x*9"), "steps left over after the program ended: 'x*9'");
+}
+
+TEST(Script, StepsInMessagesNeverCarryRawControlBytes) {
+    EXPECT_EQ(errorOf("\x1b[31mRED"), "unknown step ''$'\\033''[31mRED'");
+    EXPECT_EQ(errorOf(std::string("x\0x", 3)), "unknown step 'x'$'\\000''x'");
 }
 
 TEST(Script, StepsAddedForTheUserAreDroppedQuietlyAtTheEnd) {

@@ -50,7 +50,7 @@ std::vector<zm::replay::Step> linkSteps() {
         trial.attach(form);
         trial.play();
         for (const zm::replay::Step& s : steps) {
-            recordLinkStep(s.text.c_str());
+            recordLinkStep(zm::replay::stepText(s).c_str());
         }
         return steps;
     } catch (const zm::replay::ScriptError& e) {

@@ -1,5 +1,7 @@
 #include "KeyScript.h"
 
+#include "Quote.h"
+
 #include <array>
 #include <charconv>
 #include <utility>
@@ -92,7 +94,7 @@ bool oneCharacter(std::string_view s, char32_t& out) {
     return true;
 }
 
-void parseKey(std::string_view key, const std::string& step, Step& out) {
+void parseKey(std::string_view key, std::string_view step, Step& out) {
     if (char32_t c = 0; oneCharacter(key, c)) {
         out.code = keyCodeOf(c);
         return;
@@ -107,51 +109,64 @@ void parseKey(std::string_view key, const std::string& step, Step& out) {
             return;
         }
     }
-    if (key[0] == '#') {
+    if (!key.empty() && key[0] == '#') {
         long code = 0;
         if (!parseNumber(key.substr(1), 0, 65535, code)) {
-            throw ScriptError("step '" + step + "': a key code must be a decimal number from 0 to 65535");
+            throw ScriptError("step " + quoted(step) +
+                              ": a key code must be a decimal number from 0 to 65535");
         }
         out.code = static_cast<std::uint16_t>(code);
         return;
     }
-    throw ScriptError("unknown step '" + step + "'");
+    throw ScriptError("unknown step " + quoted(step));
 }
 
 Step parseStep(std::string_view token) {
     Step s;
-    s.text = std::string(token);
     std::string_view key = token;
-    // '@' as the first character is the key itself.
-    const std::size_t at = token.find('@', 1);
+    // '*' or '@' as the first character is the key itself.
+    const std::size_t star = token.find('*', 1);
+    if (star != std::string_view::npos) {
+        key = token.substr(0, star);
+        const std::string_view count = token.substr(star + 1);
+        if (key.find('@', 1) != std::string_view::npos || count.find('@') != std::string_view::npos) {
+            throw ScriptError("step " + quoted(token) +
+                              ": a step with a time cannot be repeated; write the timed step once");
+        }
+        long n = 0;
+        if (!parseNumber(count, 1, maxRepeat, n)) {
+            throw ScriptError("step " + quoted(token) + ": a repeat must be *N with N from 1 to 1000000");
+        }
+        s.count = static_cast<std::uint32_t>(n);
+    }
+    const std::size_t at = key.find('@', 1);
     if (at != std::string_view::npos) {
-        key = token.substr(0, at);
-        const std::string_view when = token.substr(at + 1);
+        const std::string_view when = key.substr(at + 1);
+        key = key.substr(0, at);
         const std::size_t dot = when.find('.');
         long frame = 0;
         long pump = 0;
         if (dot == std::string_view::npos || !parseNumber(when.substr(0, dot), 0, 1000000000, frame) ||
             !parseNumber(when.substr(dot + 1), 0, 1000000000, pump)) {
-            throw ScriptError("step '" + s.text + "': the time must be written F.N (frame F, event pump N)");
+            throw ScriptError("step " + quoted(token) +
+                              ": the time must be written F.N (frame F, event pump N)");
         }
         if (frame < 1) {
-            throw ScriptError("step '" + s.text + "': frames are counted from 1");
+            throw ScriptError("step " + quoted(token) + ": frames are counted from 1");
         }
         if (pump < 1 || pump > pumpsPerFrame) {
-            throw ScriptError("step '" + s.text + "': the event pump of a frame must be 1 to 601");
+            throw ScriptError("step " + quoted(token) + ": the event pump of a frame must be 1 to 601");
         }
         s.timed = true;
-        s.frame = static_cast<int>(frame);
-        s.pump = static_cast<int>(pump);
+        s.frame = static_cast<std::int32_t>(frame);
+        s.pump = static_cast<std::uint16_t>(pump);
     }
-    parseKey(key, s.text, s);
+    parseKey(key, token, s);
     return s;
 }
 
-} // namespace
-
-std::vector<Step> parseScript(std::string_view script) {
-    std::vector<Step> steps;
+// Calls f with each white-space separated token of the script.
+template <class F> void forEachToken(std::string_view script, F f) {
     std::size_t i = 0;
     while (i < script.size()) {
         while (i < script.size() && isBlank(script[i])) {
@@ -162,17 +177,30 @@ std::vector<Step> parseScript(std::string_view script) {
             ++j;
         }
         if (j > i) {
-            steps.push_back(parseStep(script.substr(i, j - i)));
+            f(script.substr(i, j - i));
         }
         i = j;
     }
+}
+
+} // namespace
+
+std::vector<Step> parseScript(std::string_view script) {
+    // Counted first, so that the steps take exactly their room: a script of tens
+    // of millions of steps never holds a vector's spare half.
+    std::size_t tokens = 0;
+    forEachToken(script, [&tokens](std::string_view) { ++tokens; });
+    std::vector<Step> steps;
+    steps.reserve(tokens);
+    forEachToken(script, [&steps](std::string_view token) { steps.push_back(parseStep(token)); });
     return steps;
 }
 
 void appendSweep(std::vector<Step>& steps) {
     Step x = parseScript("x").front();
     x.optional = true;
-    steps.insert(steps.end(), 62, x);
+    x.count = 62;
+    steps.push_back(x);
 }
 
 std::string scriptKey(const Step& step) {
@@ -193,6 +221,25 @@ std::string scriptKey(const Step& step) {
         return s;
     }
     return "#" + std::to_string(c);
+}
+
+std::string stepText(const Step& step) {
+    std::string s = scriptKey(step);
+    if (step.timed) {
+        s += "@" + std::to_string(step.frame) + "." + std::to_string(step.pump);
+    }
+    if (step.count != 1) {
+        s += "*" + std::to_string(step.count);
+    }
+    return s;
+}
+
+std::uint64_t countSteps(const std::vector<Step>& steps) {
+    std::uint64_t n = 0;
+    for (const Step& s : steps) {
+        n += s.count;
+    }
+    return n;
 }
 
 } // namespace zm::replay

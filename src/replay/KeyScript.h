@@ -16,25 +16,33 @@ struct ScriptError : std::runtime_error {
 };
 
 // One step of a key script: a key character or a double click, delivered either
-// at the next blocking wait (plain) or at event pump `pump` of frame `frame`.
+// at the next blocking wait (plain) or at event pump `pump` of frame `frame`. A
+// plain step may stand for a run of the same key at `count` waits in a row
+// (x*3 is x x x), so that a long script costs one step per written step.
 struct Step {
-    enum class Kind { key, dblclick };
+    enum class Kind : std::uint8_t { key, dblclick };
     Kind kind = Kind::key;
-    std::uint16_t code = 0;
     bool timed = false;
-    int frame = 0;         // 1, 2, ... in the order frames start
-    int pump = 0;          // 1..600 the row pumps, 601 the pump that starts the wait
-    std::string text;      // as written, for messages
     bool optional = false; // added for the user (by --sweep): dropped quietly if the program ends first
+    std::uint16_t code = 0;
+    std::uint16_t pump = 0;  // 1..600 the row pumps, 601 the pump that starts the wait
+    std::int32_t frame = 0;  // 1, 2, ... in the order frames start
+    std::uint32_t count = 1; // the waits a plain step is delivered at, 1 to maxRepeat
 
     bool operator==(const Step&) const = default;
 };
 
+// Scripts are read in the millions of steps: a step stays this small.
+static_assert(sizeof(Step) <= 16);
+
+inline constexpr std::uint32_t maxRepeat = 1000000;
+
 inline constexpr int pumpsPerFrame = 601;
 
-// Steps separated by white space: KEY or KEY@F.N. KEY is one non-blank character
-// (in UTF-8) or one of space, enter, tab, backspace, comma, slash, esc, #CODE
-// (0..65535), dblclick.
+// Steps separated by white space: KEY, KEY@F.N or KEY*N. KEY is one non-blank
+// character (in UTF-8) or one of space, enter, tab, backspace, comma, slash, esc,
+// #CODE (0..65535), dblclick. KEY*N is KEY at N waits in a row (N from 1 to
+// 1,000,000); a timed step is never repeated.
 std::vector<Step> parseScript(std::string_view script);
 
 // Adds the rest of the sweep: 62 plain steps, one for each frame after the
@@ -42,9 +50,16 @@ std::vector<Step> parseScript(std::string_view script);
 // are dropped quietly.
 void appendSweep(std::vector<Step>& steps);
 
-// How a step is written in a script (without its time): its name, the
-// character itself, or #CODE; parseScript reads it back as the same step.
+// How a step's key is written in a script (without its time or count): its
+// name, the character itself, or #CODE; parseScript reads it back as the same key.
 std::string scriptKey(const Step& step);
+
+// The whole step as a script writes it: KEY, KEY@F.N or KEY*N. Messages show
+// steps this way (through quoted()).
+std::string stepText(const Step& step);
+
+// The steps a script plays, runs counted one by one.
+std::uint64_t countSteps(const std::vector<Step>& steps);
 
 using zm::keyCodeOf;
 

@@ -1,5 +1,7 @@
 #include "ScriptHost.h"
 
+#include "Quote.h"
+
 #include <algorithm>
 #include <string>
 
@@ -13,18 +15,26 @@ void ScriptHost::deliver(const Step& s) {
     }
 }
 
+void ScriptHost::take() {
+    if (++used_ >= steps_[next_].count) {
+        used_ = 0;
+        ++next_;
+    }
+}
+
 void ScriptHost::doEvents() {
     ++pumps_;
     const int f = frame();
     const int n = pumpInFrame();
-    while (!steps_.empty() && steps_.front().timed && !form_->ended()) {
-        const Step& s = steps_.front();
+    while (!scriptDone() && steps_[next_].timed && !form_->ended()) {
+        const Step& s = steps_[next_];
         if (s.frame == f && s.pump == n) {
             deliver(s);
-            steps_.pop_front();
+            take();
         } else if (s.frame < f || (s.frame == f && s.pump < n)) {
-            throw ScriptError("step '" + s.text + "' comes too late: its event pump has passed (now frame " +
-                              std::to_string(f) + ", pump " + std::to_string(n) + ")");
+            throw ScriptError("step " + quoted(stepText(s)) +
+                              " comes too late: its event pump has passed (now frame " + std::to_string(f) +
+                              ", pump " + std::to_string(n) + ")");
         } else {
             break;
         }
@@ -40,17 +50,17 @@ void ScriptHost::waitForEvents() {
     if (onWait_) {
         onWait_();
     }
-    if (steps_.empty()) {
+    if (scriptDone()) {
         waitWithoutSteps();
         return;
     }
-    const Step s = steps_.front();
+    const Step s = steps_[next_];
     if (s.timed) {
-        throw ScriptError("step '" + s.text +
-                          "' can never be reached: the program waits for a key after frame " +
+        throw ScriptError("step " + quoted(stepText(s)) +
+                          " can never be reached: the program waits for a key after frame " +
                           std::to_string(frame()));
     }
-    steps_.pop_front();
+    take();
     deliver(s);
 }
 
@@ -63,16 +73,29 @@ bool ScriptHost::play() {
     if (trace_ != nullptr) {
         trace_->mark(Op::Kind::end);
     }
-    // Steps the user did not write (the rest of a sweep) are not missed.
-    std::erase_if(steps_, [](const Step& s) { return s.optional; });
-    if (!steps_.empty()) {
-        std::string left;
-        const std::size_t shown = std::min<std::size_t>(steps_.size(), 3);
-        for (std::size_t i = 0; i < shown; ++i) {
-            left += (i == 0 ? "'" : " '") + steps_[i].text + "'";
+    // Steps the user did not write (the rest of a sweep) are not missed; the
+    // others are named, the first few of them.
+    std::string left;
+    std::size_t shown = 0;
+    std::uint64_t more = 0;
+    for (std::size_t i = next_; i < steps_.size(); ++i) {
+        Step s = steps_[i];
+        if (s.optional) {
+            continue;
         }
-        if (steps_.size() > shown) {
-            left += " and " + std::to_string(steps_.size() - shown) + " more";
+        if (i == next_) {
+            s.count -= used_;
+        }
+        if (shown < 3) {
+            left += (shown == 0 ? "" : " ") + quoted(stepText(s));
+            ++shown;
+        } else {
+            more += s.count;
+        }
+    }
+    if (shown > 0) {
+        if (more > 0) {
+            left += " and " + std::to_string(more) + " more";
         }
         throw ScriptError("steps left over after the program ended: " + left);
     }

@@ -4,8 +4,9 @@
 #include "window/Form1.h"
 #include "window/RecordingSurface.h"
 
-#include <deque>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace zm::replay {
 
@@ -21,7 +22,7 @@ class ScriptHost : public Host {
     using WaitHook = std::function<void()>;
 
     explicit ScriptHost(std::vector<Step> steps, RecordingSurface* trace = nullptr, WaitHook onWait = {})
-        : steps_(steps.begin(), steps.end()), trace_(trace), onWait_(std::move(onWait)) {}
+        : steps_(std::move(steps)), trace_(trace), onWait_(std::move(onWait)) {}
 
     void attach(Form1& form) { form_ = &form; }
 
@@ -44,10 +45,16 @@ class ScriptHost : public Host {
     virtual void waitWithoutSteps() { throw ReplayFinished{}; }
     void deliver(const Step& s);
     Form1& form() { return *form_; }
-    bool scriptDone() const { return steps_.empty(); }
+    bool scriptDone() const { return next_ == steps_.size(); }
 
   private:
-    std::deque<Step> steps_;
+    // The steps are played in place: next_ is the step due, of which the first
+    // used_ of its run have been delivered.
+    void take();
+
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    std::uint32_t used_ = 0;
     RecordingSurface* trace_;
     WaitHook onWait_;
     Form1* form_ = nullptr;
