@@ -4,18 +4,21 @@
 #include "window/RecordingSurface.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 namespace zm {
 
 namespace {
 
+// #rrggbb of a colour 0x00BBGGRR.
 std::string hexColour(Colour c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned>(c & 0xFF),
-                  static_cast<unsigned>((c >> 8) & 0xFF), static_cast<unsigned>((c >> 16) & 0xFF));
-    return text;
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out = "#";
+    for (const int shift : {0, 8, 16}) {
+        out += digits[(c >> (shift + 4)) & 0xF];
+        out += digits[(c >> shift) & 0xF];
+    }
+    return out;
 }
 
 // A page coordinate to a hundredth of a pixel, without trailing zeros: finer
