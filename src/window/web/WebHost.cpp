@@ -14,7 +14,9 @@ namespace {
 constexpr int doubleClick = -1;
 constexpr int nothing = -2;
 constexpr int jumpRequest = -3;
-constexpr double refreshMs = 1000.0 / 60;
+// Work between two visits of the browser: well inside a display refresh, so
+// that no task the page runs comes near 50 ms even on a slow machine.
+constexpr double sliceMs = 8;
 constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
 EM_JS(int, nextInput, (), { return zm.input.next(); });
@@ -165,7 +167,7 @@ void WebHost::moreEvents() {
     // The first frame is drawn in one go, so that it is on the screen as early as
     // possible: the page's first paint waits for it, and paints once.
     const double now = emscripten_get_now();
-    if (now - lastYield_ >= refreshMs && frame() > 1 && !form().ended()) {
+    if (now - lastYield_ >= sliceMs && frame() > 1 && !form().ended()) {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
