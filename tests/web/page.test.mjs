@@ -220,9 +220,16 @@ test("Escape, a double click and the end of the sweep end it, and the page says 
   await page.context().close();
 });
 
-test("a double tap ends it on a touch screen", async () => {
+test("on a touch screen a press held shows the point under it, and a double tap ends it", async () => {
   const page = await open("", { hasTouch: true, isMobile: true, viewport: { width: 800, height: 1000 } });
   const box = await page.locator("#canvas").boundingBox();
+  const cdp = await page.context().newCDPSession(page);
+  const centre = [{ x: box.x + box.width / 2, y: box.y + box.height / 2 }];
+  await cdp.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: centre });
+  await page.waitForFunction(() => document.getElementById("pointer").textContent !== "");
+  assert.equal(await page.textContent("#pointer"), "angle 65.0°, lift 3.50");
+  await cdp.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
+  assert.equal((await state(page)).ended, false, "a held press counted as a tap");
   await page.touchscreen.tap(box.x + 200, box.y + 200);
   await page.touchscreen.tap(box.x + 202, box.y + 201);
   await page.waitForFunction(() => window.zeboMorlix.state().ended);
