@@ -16,7 +16,7 @@ constexpr int nothing = -2;
 constexpr int jumpRequest = -3;
 // Work between two visits of the browser: well inside a display refresh, so
 // that no task the page runs comes near 50 ms even on a slow machine.
-constexpr double sliceMs = 8;
+constexpr double sliceMs = 5;
 constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
 EM_JS(int, nextInput, (), { return zm.input.next(); });
