@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSvgGenerator>
 #include <vector>
 
 namespace zm {
@@ -57,39 +56,7 @@ void exactMediaBox(QByteArray& pdf, QSize written, QSizeF exact) {
     pdf.replace(at, from.size(), to);
 }
 
-// QSvgGenerator repeats a font and an identity transform on every group of
-// strokes, and restates the group's fill on every polyline; none of it changes
-// the picture, and it is most of the file.
-void trimSvg(QByteArray& svg) {
-    svg.replace(
-        " transform=\"matrix(1,0,0,1,0,0)\"\nfont-family=\"Sans Serif\" font-size=\"12\" font-weight=\"400\" "
-        "font-style=\"normal\" \n>",
-        ">");
-    svg.replace("<polyline fill=\"none\" vector-effect=\"none\" points=", "<polyline points=");
-    svg.replace(" \" />\n</g>\n\n<g ", "\"/>\n</g>\n<g ");
-}
-
 } // namespace
-
-QByteArray svgPicture(const SegmentPicture& picture, QSize page) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(page);
-    svg.setViewBox(QRect(QPoint(0, 0), page));
-    svg.setResolution(96);
-    svg.setTitle(caption());
-    svg.setDescription(QStringLiteral("The valve-lift geometry as drawn by zebo-morlix-render"));
-    QPainter p;
-    if (!p.begin(&svg)) {
-        return {};
-    }
-    paint(p, picture, page);
-    p.end();
-    trimSvg(bytes);
-    return bytes;
-}
 
 QByteArray pdfPicture(const SegmentPicture& picture, QSize page) {
     QByteArray bytes;

@@ -7,11 +7,9 @@
 
 namespace zm {
 
-// The picture as vector graphics on a page of the client size: white, with every
-// segment stroked in its colour and width with round caps.
-// SVG: the page in pixels. PDF: one page at 96 pixels per inch. Empty if the
-// writer cannot start.
-QByteArray svgPicture(const SegmentPicture& picture, QSize page);
+// The picture as a one-page PDF of the client size at 96 pixels per inch: white,
+// with every segment stroked in its colour and width with round caps. Empty if
+// the writer cannot start. (SVG is written without Qt: window/PictureText.h.)
 QByteArray pdfPicture(const SegmentPicture& picture, QSize page);
 
 } // namespace zm
