@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# SVG and PDF pictures from the renderer: valid files of the page's size, with the
+# SVG, PDF and CSV pictures from the renderer: valid files of the page's size, with the
 # palette's colours and the pen widths, that look like the PNG of the same keys
 # when drawn again, stay sharp when enlarged, and stay small.
 render=$1
@@ -21,6 +21,14 @@ widths=$(grep -o 'stroke-width="[0-9]*"' f.svg | sort -u | tr '\n' ' ')
 [ "$widths" = 'stroke-width="1" stroke-width="2" stroke-width="3" stroke-width="4" ' ] || fail "SVG widths: $widths"
 grep -q 'stroke-linecap="round"' f.svg || fail "SVG strokes without round caps"
 grep -q 'viewBox="0 0 962 688"' f.svg || fail "SVG page: $(grep -o 'viewBox="[^"]*"' f.svg)"
+grep -q '<title>Zebo / Morlix GEOMETRY EXPLAIN USE: SpaceBar' f.svg || fail "SVG without the caption as its title"
+grep -q 'stroke-linejoin="round"' f.svg || fail "SVG strokes without round joins"
+# The same bytes as standard output, and the numbers of the same picture.
+"$render" --keys "backspace x" --svg - --csv f.csv >stdout.svg || fail "status with --svg -"
+cmp -s f.svg stdout.svg || fail "the SVG on standard output differs from the file"
+[ "$(head -1 f.csv)" = "curve,path,x,y" ] || fail "CSV header: $(head -1 f.csv)"
+cut -d, -f1 f.csv | sed 1d | sort -u | tr '\n' '|' | grep -qx 'axes|first profile|first profile acceleration|first profile velocity|moving trace|moving trace acceleration|moving trace velocity|second profile|travel|' ||
+    fail "CSV curves: $(cut -d, -f1 f.csv | sed 1d | sort -u | tr '\n' '|')"
 
 pdfinfo f.pdf >info.txt 2>&1 || fail "pdfinfo: $(cat info.txt)"
 grep -q '^Pages: *1$' info.txt && grep -q '^Page size: *721.5 x 516 pts' info.txt || fail "PDF: $(cat info.txt)"
@@ -45,7 +53,7 @@ for v in svg4 pdf4; do
 done
 
 # Piled-up frames: all of them since the last clear.
-count() { grep -o ' points="[^"]*"' "$1" | sed 's/ points="//; s/"$//' | awk '{n += NF} END {print n + 0}'; }
+count() { grep -o ' d="M[^"]*"' "$1" | sed -e 's/ d="M//' -e 's/"//' -e 's/L/ /' | awk '{n += NF / 2 - 1} END {print n}'; }
 "$render" --keys x --svg one.svg && "$render" --keys "slash x x" --svg pile.svg &&
     "$render" --keys "slash x x slash x" --svg cleared.svg || fail "piles: status"
 [ "$(count pile.svg)" -gt $(($(count one.svg) + 500)) ] || fail "piled frames: $(count pile.svg) segments"

@@ -1,13 +1,31 @@
 // Puts the page together: the page's HTML with, in place of {{{ SCRIPT }}}, the
 // program's WebAssembly compressed with gzip and written in base64, and the
 // JavaScript that loads it. The result is one file that works from disk.
-//   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html
+// The page's own scripts are minified with emscripten's JavaScript optimizer
+// when its path is given.
+//   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html [acorn-optimizer.js]
 "use strict";
 const fs = require("fs");
+const os = require("os");
+const path = require("path");
 const zlib = require("zlib");
+const { execFileSync } = require("child_process");
 
-const [shellPath, jsPath, wasmPath, outPath] = process.argv.slice(2);
-const shell = fs.readFileSync(shellPath, "utf8");
+const [shellPath, jsPath, wasmPath, outPath, optimizer] = process.argv.slice(2);
+let shell = fs.readFileSync(shellPath, "utf8");
+if (optimizer) {
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "zm-assemble-"));
+  try {
+    shell = shell.replace(/<script>\n([\s\S]*?)<\/script>/g, (whole, code) => {
+      const file = path.join(scratch, "page.js");
+      fs.writeFileSync(file, code);
+      const small = execFileSync(process.execPath, [optimizer, file, "minifyWhitespace"], { encoding: "utf8" });
+      return "<script>\n" + small.trim() + "\n</script>";
+    });
+  } finally {
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+}
 const js = fs.readFileSync(jsPath, "utf8");
 const wasm = zlib.gzipSync(fs.readFileSync(wasmPath), { level: 9 }).toString("base64");
 if (!shell.includes("{{{ SCRIPT }}}")) {
@@ -29,6 +47,16 @@ Module.instantiateWasm = (imports, receive) => {
 <script>
 ${js}
 </script>`;
-const page = shell.split("{{{ SCRIPT }}}").join(loader);
+// The page's own markup, style and script lose their comments and indentation
+// (in scripts whole-line comments only, so no string or expression is touched).
+const lean = text =>
+  text
+    .replace(/<!--[\s\S]*?-->\n?/g, "")
+    .replace(/<style>[\s\S]*?<\/style>/g, style => style.replace(/\/\*[\s\S]*?\*\//g, ""))
+    .split("\n")
+    .map(line => line.trim())
+    .filter(line => line !== "" && !line.startsWith("//"))
+    .join("\n");
+const page = lean(shell).split("{{{ SCRIPT }}}").join(loader);
 fs.writeFileSync(outPath + ".partial", page);
 fs.renameSync(outPath + ".partial", outPath);

@@ -1,9 +1,13 @@
 // zebo-morlix in the browser: the program on the page's canvas, driven by the
 // page's keys, buttons and double clicks, after replaying the keys in its link.
+// The picture is also kept as segments, so that the page can draw it again at a
+// new size and take it away as SVG or CSV.
 
 #include "KeyScript.h"
 #include "ScriptHost.h"
 #include "window/Form1.h"
+#include "window/PictureText.h"
+#include "window/SegmentPicture.h"
 #include "window/web/CanvasSurface.h"
 #include "window/web/WebHost.h"
 
@@ -11,6 +15,7 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,50 +29,69 @@ EM_JS(char*, linkScript, (), {
     return p;
 });
 EM_JS(void, reportLink, (const char* message), { zm.link.report(UTF8ToString(message)); });
-EM_JS(void, recordLinkStep, (const char* step), { zm.history.add(UTF8ToString(step)); });
 EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
+EM_JS(void, announceStart, (), { zm.started(); });
 
-// Draws nothing: for playing a script through once to see that it can be played.
-class NoSurface : public zm::Surface {
-  public:
-    void line(float, float, float, float, zm::Colour) override {}
-    void setDrawWidth(int) override {}
-    void setForeColor(zm::Colour) override {}
-    void cls() override {}
-};
+zm::CanvasSurface* theCanvas = nullptr;
+zm::SegmentPicture* thePicture = nullptr;
 
-// The steps of the page's link, if they can all be played; otherwise none, and
-// the page says why.
+// The steps of the page's link, if it reads as a script; otherwise none, and the
+// page says why. Whether every step can be played shows as they are played.
 std::vector<zm::replay::Step> linkSteps() {
     char* text = linkScript();
     const std::string script(text);
     std::free(text);
     try {
-        std::vector<zm::replay::Step> steps = zm::replay::parseScript(script);
-        NoSurface none;
-        zm::replay::ScriptHost trial(steps);
-        zm::Form1 form(none, trial);
-        trial.attach(form);
-        trial.play();
-        for (const zm::replay::Step& s : steps) {
-            recordLinkStep(zm::replay::stepText(s).c_str());
-        }
-        return steps;
+        return zm::replay::parseScript(script);
     } catch (const zm::replay::ScriptError& e) {
         reportLink(e.what());
     }
     return {};
 }
 
+char* copyOut(const std::string& text) {
+    char* p = static_cast<char*>(std::malloc(text.size() + 1));
+    if (p != nullptr) {
+        std::memcpy(p, text.c_str(), text.size() + 1);
+    }
+    return p;
+}
+
 } // namespace
 
+// Called by the page when the canvas's backing store has a new size: the picture
+// drawn again from its segments at the new scale, without playing anything.
+extern "C" EMSCRIPTEN_KEEPALIVE void zmRedraw() {
+    if (theCanvas != nullptr && thePicture != nullptr) {
+        theCanvas->redraw(thePicture->segments());
+    }
+}
+
+// The picture as the page's "Save SVG" and "Save data (CSV)" write it (the
+// caller frees the text).
+extern "C" EMSCRIPTEN_KEEPALIVE char* zmSvg() {
+    return thePicture == nullptr
+               ? nullptr
+               : copyOut(zm::svgText(*thePicture, zm::design::clientWidth, zm::design::clientHeight));
+}
+extern "C" EMSCRIPTEN_KEEPALIVE char* zmCsv() {
+    return thePicture == nullptr ? nullptr : copyOut(zm::csvText(*thePicture));
+}
+
 int main() {
-    zm::CanvasSurface canvas;
+    // The picture outlives the program: the page can still be resized and saved
+    // after it has ended.
+    static zm::CanvasSurface canvas;
+    static zm::SegmentPicture picture(&canvas);
+    theCanvas = &canvas;
+    thePicture = &picture;
+    announceStart();
     zm::WebHost host(linkSteps(), canvas);
-    zm::Form1 form(canvas, host);
+    zm::Form1 form(picture, host);
     host.attach(form);
     form.run();
     canvas.flush();
+    host.reportLeftOver();
     host.publish(false);
     announceEnd(form.ended() ? 1 : 0);
     return 0;

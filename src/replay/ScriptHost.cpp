@@ -22,6 +22,20 @@ void ScriptHost::take() {
     }
 }
 
+void ScriptHost::dropSteps(std::size_t from) {
+    steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(std::min(next_ + from, steps_.size())),
+                 steps_.end());
+    if (from == 0) {
+        used_ = 0;
+    }
+}
+
+void ScriptHost::playNext() {
+    const Step s = steps_[next_];
+    take();
+    deliver(s);
+}
+
 void ScriptHost::doEvents() {
     ++pumps_;
     const int f = frame();

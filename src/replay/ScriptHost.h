@@ -43,9 +43,20 @@ class ScriptHost : public Host {
     virtual void moreEvents() {}
     // At a wait when the script has no step left: by default the replay is over.
     virtual void waitWithoutSteps() { throw ReplayFinished{}; }
-    void deliver(const Step& s);
+    // Hands one step to the program; a host that keeps a history of what was
+    // played writes the step down here.
+    virtual void deliver(const Step& s);
     Form1& form() { return *form_; }
     bool scriptDone() const { return next_ == steps_.size(); }
+    // For a host that cuts a replay short or adds to it: the i-th step not yet
+    // played (null past the last), dropping the steps from the i-th on, adding
+    // steps at the end, and playing the next one (a plain one) at a wait.
+    const Step* pendingStep(std::size_t i) const {
+        return next_ + i < steps_.size() ? &steps_[next_ + i] : nullptr;
+    }
+    void dropSteps(std::size_t from);
+    void addSteps(const std::vector<Step>& more) { steps_.insert(steps_.end(), more.begin(), more.end()); }
+    void playNext();
 
   private:
     // The steps are played in place: next_ is the step due, of which the first

@@ -5,12 +5,14 @@
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
+
 namespace zm {
 
 namespace {
 
 // The page's drawing side lives in `zm.canvas` (see the page).
-EM_JS(double, canvasRatio, (), { return zm.canvas.ratio(); });
+EM_JS(double, canvasRatio, (), { return zm.canvas.scale(); });
 EM_JS(int, canvasWidth, (), { return zm.canvas.element.width; });
 EM_JS(int, canvasHeight, (), { return zm.canvas.element.height; });
 EM_JS(void, canvasDraw, (const double* strokes, int count),
@@ -22,9 +24,27 @@ constexpr double lineStroke = 2;
 
 } // namespace
 
-CanvasSurface::CanvasSurface()
-    : dpr_(canvasRatio()), deviceWidth_(canvasWidth()), deviceHeight_(canvasHeight()) {
+CanvasSurface::CanvasSurface() {
+    measure();
     batch_.reserve(7 * 16384);
+}
+
+void CanvasSurface::measure() {
+    dpr_ = canvasRatio();
+    deviceWidth_ = canvasWidth();
+    deviceHeight_ = canvasHeight();
+}
+
+void CanvasSurface::redraw(const std::vector<Segment>& picture) {
+    measure();
+    const int width = width_;
+    cls();
+    for (const Segment& s : picture) {
+        width_ = s.width;
+        line(s.x1, s.y1, s.x2, s.y2, s.colour);
+    }
+    width_ = width;
+    flush();
 }
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
@@ -38,7 +58,10 @@ void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
                                      static_cast<double>(c)});
         return;
     case StrokePlan::Kind::line:
-        batch_.insert(batch_.end(), {lineStroke, p.x1, p.y1, p.x2, p.y2, p.width, static_cast<double>(c)});
+        // On a store smaller than the design size a pen keeps at least one device
+        // pixel, so that thin curves stay as dark as the axes beside them.
+        batch_.insert(batch_.end(),
+                      {lineStroke, p.x1, p.y1, p.x2, p.y2, std::max(p.width, 1.0), static_cast<double>(c)});
         return;
     }
 }

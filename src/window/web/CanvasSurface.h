@@ -1,13 +1,15 @@
 #pragma once
 
+#include "window/SegmentPicture.h"
 #include "window/Surface.h"
 
 #include <vector>
 
 namespace zm {
 
-// The drawing surface in the browser: the page's canvas, whose backing store is
-// at the screen's device pixel ratio. It follows the same stroke plan as the
+// The drawing surface in the browser: the page's canvas, whose backing store
+// follows the canvas's displayed size times the screen's device pixel ratio; the
+// design client area is mapped onto the whole store. It follows the same stroke plan as the
 // offscreen canvas (round caps; axis-aligned segments as whole pixels), and the
 // canvas keeps its picture until the next clear, so frames pile up.
 //
@@ -26,7 +28,13 @@ class CanvasSurface : public Surface {
     // Draws what has been kept on the canvas.
     void flush();
 
+    // Takes the backing store's current size, and draws the given picture on it
+    // afresh (the pen width in force is kept).
+    void redraw(const std::vector<Segment>& picture);
+
   private:
+    void measure();
+
     int width_ = 1;
     double dpr_ = 1;
     int deviceWidth_ = 0;

@@ -1,7 +1,11 @@
 #include "window/web/WebHost.h"
 
+#include "Quote.h"
+
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
+
+#include <algorithm>
 
 namespace zm {
 
@@ -9,18 +13,40 @@ namespace {
 
 constexpr int doubleClick = -1;
 constexpr int nothing = -2;
-constexpr double refreshMs = 1000.0 / 60;
+constexpr int jumpRequest = -3;
+// Work between two visits of the browser: well inside a display refresh, so
+// that no task the page runs comes near 50 ms even on a slow machine.
+constexpr double sliceMs = 5;
+constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
 EM_JS(int, nextInput, (), { return zm.input.next(); });
+EM_JS(int, inputWaiting, (), { return zm.input.queue.length > 0 ? 1 : 0; });
+EM_JS(int, jumpTarget, (), { return zm.input.jumpTarget(); });
 EM_JS(void, recordStep, (const char* step), { zm.history.add(UTF8ToString(step)); });
-EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting, int ended), {
-    zm.publish({frame : frame, k : k, acc : acc, ccllss : ccllss, waiting : !!waiting, ended : !!ended});
+EM_JS(void, reportCut, (const char* message), { zm.link.cut(UTF8ToString(message)); });
+EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting, int ended, int replaying), {
+    zm.publish({
+        frame : frame,
+        k : k,
+        acc : acc,
+        ccllss : ccllss,
+        waiting : !!waiting,
+        ended : !!ended,
+        replaying : !!replaying
+    });
 });
 // Lets the browser run (paint, take input) and comes back at once. The page's
 // script holds the JavaScript (which a C++ formatter would mangle here).
 EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
+
+replay::Step keyStep(std::uint16_t code, std::uint32_t count) {
+    replay::Step s;
+    s.code = code;
+    s.count = count;
+    return s;
+}
 
 } // namespace
 
@@ -31,7 +57,72 @@ WebHost::WebHost(std::vector<replay::Step> script, CanvasSurface& canvas)
 
 void WebHost::publish(bool waiting) {
     const Form1& f = form();
-    publishState(frame(), f.k, f.acc, f.ccllss, waiting ? 1 : 0, f.ended() ? 1 : 0);
+    publishState(frame(), f.k, f.acc, f.ccllss, waiting ? 1 : 0, f.ended() ? 1 : 0, scriptDone() ? 0 : 1);
+}
+
+void WebHost::deliver(const replay::Step& s) {
+    const std::string key = replay::scriptKey(s);
+    recordStep(
+        (atWait_ ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
+    ScriptHost::deliver(s);
+}
+
+void WebHost::cut(std::size_t from, const std::string& why) {
+    dropSteps(from);
+    reportCut(why.c_str());
+}
+
+void WebHost::cancelReplayOnInput() {
+    if (!scriptDone() && inputWaiting() != 0) {
+        dropSteps(0);
+    }
+}
+
+void WebHost::doEvents() {
+    // The replay's timed steps due at the coming pump are played there; one whose
+    // pump has already passed cannot be, and the replay stops before it.
+    const int n = pumpInFrame() % replay::pumpsPerFrame + 1;
+    const int f = frame() + (pumpInFrame() % replay::pumpsPerFrame == 0 ? 1 : 0);
+    for (std::size_t i = 0; pendingStep(i) != nullptr && pendingStep(i)->timed; ++i) {
+        const replay::Step& s = *pendingStep(i);
+        if (s.frame == f && s.pump == n) {
+            continue;
+        }
+        if (s.frame < f || (s.frame == f && s.pump < n)) {
+            cut(i, "step " + replay::quoted(replay::stepText(s)) +
+                       " comes too late: its event pump has passed (now frame " + std::to_string(f) +
+                       ", pump " + std::to_string(n) + ")");
+        }
+        break;
+    }
+    atWait_ = false;
+    ScriptHost::doEvents();
+}
+
+void WebHost::waitForEvents() {
+    cancelReplayOnInput();
+    if (const replay::Step* s = pendingStep(0); s != nullptr && s->timed) {
+        cut(0, "step " + replay::quoted(replay::stepText(*s)) +
+                   " can never be reached: the program waits for a key after frame " +
+                   std::to_string(frame()));
+    }
+    atWait_ = true;
+    ScriptHost::waitForEvents();
+}
+
+void WebHost::reportLeftOver() {
+    std::uint64_t left = 0;
+    const replay::Step* first = nullptr;
+    for (std::size_t i = 0; const replay::Step* s = pendingStep(i); ++i) {
+        if (!s->optional) {
+            left += s->count;
+            first = first == nullptr ? s : first;
+        }
+    }
+    if (first != nullptr) {
+        cut(0, "the program ended with " + std::to_string(left) + (left == 1 ? " step" : " steps") +
+                   " left, from " + replay::quoted(replay::stepText(*first)));
+    }
 }
 
 bool WebHost::deliverNext(bool atWait) {
@@ -39,21 +130,35 @@ bool WebHost::deliverNext(bool atWait) {
     if (input == nothing) {
         return false;
     }
+    if (input == jumpRequest) {
+        // Back to the first frame, then plain steps to the chosen one, played as
+        // a replay: as fast as the program runs, and cut short by any input.
+        const int target = std::clamp(jumpTarget(), 0, lastFrameIndex);
+        std::vector<replay::Step> steps{keyStep(32, 1)};
+        if (target > 0) {
+            steps.push_back(keyStep(120, static_cast<std::uint32_t>(target)));
+        }
+        addSteps(steps);
+        if (atWait) {
+            atWait_ = true;
+            playNext();
+        }
+        return true;
+    }
     replay::Step step;
     if (input == doubleClick) {
         step.kind = replay::Step::Kind::dblclick;
     } else {
         step.code = static_cast<std::uint16_t>(input);
     }
-    const std::string key = replay::scriptKey(step);
-    recordStep(
-        (atWait ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
+    atWait_ = atWait;
     deliver(step);
     return true;
 }
 
 void WebHost::moreEvents() {
-    // The link's script first; the user's input waits behind it.
+    cancelReplayOnInput();
+    // The replay first; the user's input waits behind it (or has just cut it).
     const auto deliverAll = [this] {
         while (scriptDone() && !form().ended() && deliverNext(false)) {
         }
@@ -62,11 +167,12 @@ void WebHost::moreEvents() {
     // The first frame is drawn in one go, so that it is on the screen as early as
     // possible: the page's first paint waits for it, and paints once.
     const double now = emscripten_get_now();
-    if (now - lastYield_ >= refreshMs && frame() > 1 && !form().ended()) {
+    if (now - lastYield_ >= sliceMs && frame() > 1 && !form().ended()) {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
         lastYield_ = emscripten_get_now();
+        cancelReplayOnInput();
         deliverAll();
     }
 }
