@@ -41,15 +41,23 @@ unused_display() {
 }
 
 # Waits until the program has drawn what it was asked to and waits for a key
-# again: its CPU time stands still for a tenth of a second (at most 5 s).
+# again: its main thread is asleep, not runnable, and its CPU time stands still
+# over two tenths of a second in a row (at most 10 s). A program that is only
+# waiting for a core on a busy machine is runnable, so it is not taken for idle.
+state() { sed 's/^.*) //' "/proc/$1/stat" | cut -d' ' -f1; }
 settle() {
-    local a b
+    local a b quiet=0
     b=$(ticks "$pid")
-    for _ in $(seq 50); do
+    for _ in $(seq 100); do
         sleep 0.1
         a=$b
         b=$(ticks "$pid")
-        [ "$a" = "$b" ] && return
+        if [ "$a" = "$b" ] && [ "$(state "$pid")" = S ]; then
+            quiet=$((quiet + 1))
+            [ "$quiet" -ge 2 ] && return
+        else
+            quiet=0
+        fi
     done
 }
 
