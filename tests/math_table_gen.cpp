@@ -23,6 +23,14 @@ void pair(const mpfr_t v, double& hi, double& lo) {
     mpfr_clear(t);
 }
 
+// a = h + l exactly, h the leading 26 bits of a (Veltkamp's splitting).
+void halves(double a, double& h, double& l) {
+    volatile double c = 134217729.0 * a;
+    volatile double d = c - a;
+    h = c - d;
+    l = a - h;
+}
+
 // v (0 <= v < 2^32) as 12 words of 32 bits, least significant first, the last
 // the integer part: 352 fraction bits, truncated.
 void words(const mpfr_t v, std::uint32_t out[12]) {
@@ -95,8 +103,9 @@ int main() {
     mpfr_ui_div(v, 2, pi, MPFR_RNDN);
     std::printf("constexpr double twoOverPi = %a;\n\n", mpfr_get_d(v, MPFR_RNDN));
 
-    // sin and cos of j/256 for j = 0..203, as pairs of doubles.
-    std::printf("constexpr double sinCos256[204][4] = {\n");
+    // sin and cos of j/256 for j = 0..203, as pairs of doubles, and the
+    // leading doubles cut in two halves of at most 26 bits for exact products.
+    std::printf("constexpr double sinCos256[204][8] = {\n");
     for (int j = 0; j < 204; ++j) {
         double s[2], c[2];
         mpfr_set_ui(w, static_cast<unsigned>(j), MPFR_RNDN);
@@ -105,7 +114,10 @@ int main() {
         pair(v, s[0], s[1]);
         mpfr_cos(v, w, MPFR_RNDN);
         pair(v, c[0], c[1]);
-        std::printf("    {%a, %a, %a, %a},\n", s[0], s[1], c[0], c[1]);
+        double sh, sl, ch, cl;
+        halves(s[0], sh, sl);
+        halves(c[0], ch, cl);
+        std::printf("    {%a, %a, %a, %a, %a, %a, %a, %a},\n", s[0], s[1], c[0], c[1], sh, sl, ch, cl);
     }
     std::printf("};\n\n");
 

@@ -121,45 +121,6 @@ Fixed divSmall(const Fixed& a, u32 d) {
     return q;
 }
 
-// a / b for b > 0 by long division, one quotient bit at a time, truncated; the
-// quotient must be below 2^32.
-Fixed div(const Fixed& a, const Fixed& b) {
-    // The dividend is a with 352 zero bits appended: 736 bits, from the top.
-    constexpr int totalBits = 32 * words + fracBits;
-    u32 rem[words + 1] = {};
-    Fixed q{};
-    for (int p = totalBits - 1; p >= 0; --p) {
-        const int src = p - fracBits;
-        const u32 bit = src >= 0 ? (a.w[src / 32] >> (src % 32)) & 1 : 0;
-        for (int i = words; i > 0; --i) {
-            rem[i] = (rem[i] << 1) | (rem[i - 1] >> 31);
-        }
-        rem[0] = (rem[0] << 1) | bit;
-        bool ge = rem[words] != 0;
-        if (!ge) {
-            ge = true;
-            for (int i = words - 1; i >= 0; --i) {
-                if (rem[i] != b.w[i]) {
-                    ge = rem[i] > b.w[i];
-                    break;
-                }
-            }
-        }
-        if (ge) {
-            u64 borrow = 0;
-            for (int i = 0; i <= words; ++i) {
-                const u64 t = u64{rem[i]} - (i < words ? b.w[i] : 0) - borrow;
-                rem[i] = static_cast<u32>(t);
-                borrow = (t >> 32) & 1;
-            }
-            if (p < 32 * words) {
-                q.w[p / 32] |= u32{1} << (p % 32);
-            }
-        }
-    }
-    return q;
-}
-
 u64 bitsOf(double x) {
     u64 b;
     std::memcpy(&b, &x, sizeof b);
@@ -240,6 +201,24 @@ double toDouble(const Fixed& a) {
         }
     }
     return static_cast<double>(mant) * pow2(g - fracBits - 52);
+}
+
+// a / b for 1/2 <= b < 2^32 (the quotient below 2^32). y = 1/b starts from the
+// double nearest, within 2^-52 relative, and each step y + y (1 - b y) squares
+// the relative error: 2^-104, 2^-208, 2^-416, then below the truncations of
+// the products, a few units of 2^-352 relative to y.
+Fixed div(const Fixed& a, const Fixed& b) {
+    const Fixed one = fixedInt(1);
+    Fixed y = fromDouble(1 / toDouble(b));
+    for (int step = 0; step < 3; ++step) {
+        const Fixed by = mul(b, y);
+        if (compare(by, one) <= 0) {
+            y = add(y, mul(y, sub(one, by)));
+        } else {
+            y = sub(y, mul(y, sub(by, one)));
+        }
+    }
+    return mul(a, y);
 }
 
 // sin r and cos r for 0 <= r <= 1 by their series. The terms decrease and
@@ -450,13 +429,22 @@ inline DD twoProd(double a, double b) {
     return {p, e};
 }
 
+// a b = p + e exactly, with a already cut into ah + al.
+inline DD twoProdSplit(double a, double ah, double al, double bh, double bl) {
+    const double p = a * (bh + bl);
+    const double e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+    return {p, e};
+}
+
+constexpr double unitSign[2] = {1.0, -1.0};
+
 inline double fabsOf(double x) {
     return x < 0 ? -x : x;
 }
 
 // The relative error bound of the fast evaluations below: each is shown to be
-// within 2^-69 of its result, and the test leaves a factor 8 of room.
-constexpr double relBound = 0x1p-66;
+// within 2^-69 of its result, and the test leaves a factor 4 of room.
+constexpr double relBound = 0x1p-67;
 
 // Whether hi + lo, within err of the exact value, decides its rounding; then
 // out is the rounded value. err is enlarged by 2^-20 of itself to cover the
@@ -500,76 +488,58 @@ constexpr double a9 = 0x1.c71c71c71c71cp-4;   // 1/9
 //   cos(a + t) = ca + ca pc - sa sin t, at least 0.70: below 2^-70 relative.
 //   For j = 0 the sine is sin t (2^-71 relative) and the cosine 1 + pc.
 // The table's pairs are within 2^-106 relative.
-DD sinCosCore(double rh, double rl, bool wantCos) {
-    const bool neg = rh < 0;
-    if (neg) {
-        rh = -rh;
-        rl = -rl;
-    }
+DD sinCosCore(double rh, double rl, int c) {
     const int j = static_cast<int>(rh * 256 + 0.5);
     const double th = rh - j * 0x1p-8;
     const double tl = rl;
-    const DD u = twoProd(th, th);
-    const double uh = u.hi;
-    const double ue = u.lo + (2 * th) * tl;
+    double thh, thl;
+    split(th, thh, thl);
+    const double uh = th * th;
+    const double ul = ((thh * thh - uh) + 2 * (thh * thl)) + thl * thl;
+    const double ue = ul + (2 * th) * tl;
     const double ps = s3 * uh + (s3 * ue + (uh * uh) * (s5 + uh * s7));
     const double sl = tl + (th * ps + tl * ps);
     const double pch = -0.5 * uh;
     const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
+    // f(a + t) = P cos t + Q sin t with (P, Q) = (sin a, cos a) for the sine
+    // and (cos a, -sin a) for the cosine; chosen by index, not by a branch
+    // that the processor could not predict.
     const double* tab = sinCos256[j];
-    const double sah = tab[0], sal = tab[1], cah = tab[2], cal = tab[3];
-    DD y;
-    if (!wantCos) {
-        if (j == 0) {
-            y = fastTwoSum(th, sl);
-        } else {
-            const DD p = twoProd(cah, th);
-            const double small = (sah * pch + (sah * pcl + sal * pch)) + (cah * sl + cal * th);
-            const DD s = twoSum(sah, p.hi);
-            y = fastTwoSum(s.hi, s.lo + ((sal + p.lo) + small));
-        }
-        if (neg) {
-            y.hi = -y.hi;
-            y.lo = -y.lo;
-        }
-    } else {
-        if (j == 0) {
-            const DD s = twoSum(1.0, pch);
-            y = fastTwoSum(s.hi, s.lo + pcl);
-        } else {
-            const DD p = twoProd(sah, th);
-            const double small = (cah * pch + (cah * pcl + cal * pch)) - (sah * sl + sal * th);
-            const DD s = twoSum(cah, -p.hi);
-            y = fastTwoSum(s.hi, s.lo + ((cal - p.lo) + small));
-        }
-    }
-    return y;
+    const double ph = tab[2 * c];
+    const double pl = tab[2 * c + 1];
+    const double qs = unitSign[c];
+    const double qh = qs * tab[2 - 2 * c];
+    const double ql = qs * tab[3 - 2 * c];
+    const DD p = twoProdSplit(qh, qs * tab[6 - 2 * c], qs * tab[7 - 2 * c], thh, thl);
+    const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
+    const DD s = twoSum(ph, p.hi);
+    return fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
 }
 
-// The fast evaluation of sin x or cos x for 2^-27 <= |x| < inf.
-detail::Approx sinCosFast(double x, bool wantCos) {
+// The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
+// 2^-27 <= |x| < inf.
+detail::Approx sinCosFast(double x, int wantCos) {
     const double ax = fabsOf(x);
     double rh, rl, er;
     int n;
     if (ax < 0x1p10) {
         // k nearest |x| 2/pi (an error of one only makes |r| a little larger
-        // than pi/4), and r = |x| - k (P0 + P1 + P2 + P3), the Pi the parts of
-        // pi/2 from the table: k P0, k P1, k P2 are exact (33-bit parts,
-        // k < 2^10), |x| - k P0 is exact by Sterbenz's lemma and the next two
-        // steps are exact sums. The last step rounds at most three times and
-        // the parts leave out less than 2^-157 of pi/2, so r is within
-        // 2^-52 (|l1| + |l2| + |k P3|) + 2^-146.
+        // than pi/4), and r = |x| - k (P0 + P1 + P2), the Pi the first three
+        // parts of pi/2 from the table: k P0 and k P1 are exact (33-bit parts,
+        // k < 2^10), |x| - k P0 is exact by Sterbenz's lemma and the next step
+        // is an exact sum. The last step rounds twice, below
+        // 2^-53 (|l1| + |k P2|) each, and the parts leave out less than
+        // k 2^-103 of pi/2 (P3 is below 2^-103), so r is within
+        // 2^-52 (|l1| + |k P2|) + k 2^-102.
         const double kd = (ax * twoOverPi + 0x1.8p52) - 0x1.8p52;
         n = static_cast<int>(kd) & 3;
         const double a0 = ax - kd * pio2Part[0];
         const DD h1 = twoSum(a0, -(kd * pio2Part[1]));
-        const DD h2 = twoSum(h1.hi, -(kd * pio2Part[2]));
-        const double kp3 = kd * pio2Part[3];
-        const double rest = (h1.lo + h2.lo) - kp3;
-        const DD r = twoSum(h2.hi, rest);
+        const double kp2 = kd * pio2Part[2];
+        const DD r = twoSum(h1.hi, h1.lo - kp2);
         rh = r.hi;
         rl = r.lo;
-        er = 0x1p-52 * (fabsOf(h1.lo) + fabsOf(h2.lo) + fabsOf(kp3)) + 0x1p-146;
+        er = 0x1p-52 * (fabsOf(h1.lo) + fabsOf(kp2)) + kd * 0x1p-102;
     } else {
         // The exact reduction, r within 2^-330; rh is r rounded and rl the
         // rest rounded, within 2^-106 rh.
@@ -585,26 +555,25 @@ detail::Approx sinCosFast(double x, bool wantCos) {
         }
         er = 0x1p-104 * fabsOf(rh) + 0x1p-320;
     }
-    const int m = (n + (wantCos ? 1 : 0)) & 3;
-    DD y = sinCosCore(rh, rl, (m & 1) != 0);
-    if ((m & 2) != 0) {
-        y.hi = -y.hi;
-        y.lo = -y.lo;
-    }
-    if (!wantCos && x < 0) {
-        y.hi = -y.hi;
-        y.lo = -y.lo;
-    }
+    // cos y = sin(y + pi/2): the value is sin(m pi/2 + r), that is +-sin r
+    // or +-cos r; sin is odd and cos even in r.
+    const int m = (n + wantCos) & 3;
+    const int c = m & 1;
+    const int rneg = rh < 0;
+    const double rs = unitSign[rneg];
+    const DD y = sinCosCore(rs * rh, rs * rl, c);
+    const int neg = (rneg & (c ^ 1)) ^ (m >> 1) ^ ((wantCos ^ 1) & static_cast<int>(x < 0));
+    const double sg = unitSign[neg];
     // Both sin and cos have slope at most 1: an error er in r moves the result
     // by at most er.
-    return {y.hi, y.lo, relBound * fabsOf(y.hi) + er};
+    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi) + er};
 }
 
 // The fast evaluation of atan x for 2^-27 <= |x| < 2^53.
 //
 // w = |x| or 1/|x| = wh + wl (the residual 1 - |x| wh is exact, wl within
-// 2^-105 w), c = j/256 nearest wh, d = (w - c)/(1 + w c) = dh + dl within
-// 2^-97 relative (wh - c is exact; the division is corrected by its exact
+// 2^-104 w), c = j/256 nearest wh, d = (w - c)/(1 + w c) = dh + dl within
+// 2^-97 relative (wh - c is exact; the quotient is corrected by its exact
 // residual), |d| <= 2^-9 + 2^-60.
 //   atan d = d + d q, q = d^2 (-1/3 + d^2/5 - d^4/7 + d^6/9), |q| <= 2^-19.5,
 //   the dropped d^11/11 below 2^-91 |d|; q within 4.5 2^-53 |q|, so atan d is
@@ -614,43 +583,47 @@ detail::Approx sinCosFast(double x, bool wantCos) {
 //   For |x| > 1, pi/2 - atan w >= pi/4 >= atan w keeps the relative bound.
 detail::Approx atanFast(double x) {
     const double ax = fabsOf(x);
-    const bool inv = ax > 1;
-    double wh = ax;
-    double wl = 0;
-    if (inv) {
-        wh = 1 / ax;
-        const DD p = twoProd(wh, ax);
-        wl = ((1 - p.hi) - p.lo) / ax;
-    }
+    const int inv = ax > 1;
+    // Both choices are computed and one is picked by index: the processor
+    // cannot predict which one an argument needs.
+    const double rcp = 1 / ax;
+    const DD pr = twoProd(rcp, ax);
+    const double whs[2] = {ax, rcp};
+    const double wls[2] = {0.0, ((1 - pr.hi) - pr.lo) * rcp};
+    const double wh = whs[inv];
+    const double wl = wls[inv];
     const int j = static_cast<int>(wh * 256 + 0.5);
-    const double c = j * 0x1p-8;
-    const double nh = wh - c;
-    const DD pc = twoProd(wh, c);
-    const DD den = twoSum(1.0, pc.hi);
-    const double denl = den.lo + (pc.lo + wl * c);
-    const double dh = (nh + wl) / den.hi;
-    const DD qd = twoProd(dh, den.hi);
-    const double rem = (((nh - qd.hi) - qd.lo) + wl) - dh * denl;
-    const double dl = rem / den.hi;
+    double dh = wh;
+    double dl = wl;
+    if (j != 0) {
+        // c has at most 9 bits, so c is its own leading half in the product.
+        const double c = j * 0x1p-8;
+        const double nh = wh - c;
+        double whh, whl;
+        split(wh, whh, whl);
+        const double pch = wh * c;
+        const double pcl = (whh * c - pch) + whl * c;
+        const DD den = fastTwoSum(1.0, pch);
+        const double denl = den.lo + (pcl + wl * c);
+        const double rden = 1 / den.hi;
+        dh = (nh + wl) * rden;
+        const DD qd = twoProd(dh, den.hi);
+        const double rem = (((nh - qd.hi) - qd.lo) + wl) - dh * denl;
+        dl = rem * rden;
+    }
     const double d2 = dh * (dh + 2 * dl);
     const double q = d2 * (a3 + d2 * (a5 + d2 * (a7 + d2 * a9)));
     const double tail = dl + dh * q;
-    DD y;
-    if (j == 0) {
-        y = fastTwoSum(dh, tail);
-    } else {
-        const DD s = twoSum(atan256[j][0], dh);
-        y = fastTwoSum(s.hi, s.lo + (atan256[j][1] + tail));
-    }
-    if (inv) {
-        const DD s = twoSum(pio2Hi, -y.hi);
-        y = fastTwoSum(s.hi, s.lo + (pio2Lo - y.lo));
-    }
-    if (x < 0) {
-        y.hi = -y.hi;
-        y.lo = -y.lo;
-    }
-    return {y.hi, y.lo, relBound * fabsOf(y.hi)};
+    const DD s = twoSum(atan256[j][0], dh);
+    DD y = fastTwoSum(s.hi, s.lo + (atan256[j][1] + tail));
+    // atan w, or pi/2 - atan w for |x| > 1.
+    const double bh[2] = {0.0, pio2Hi};
+    const double bl[2] = {0.0, pio2Lo};
+    const double ws = unitSign[inv];
+    const DD t = twoSum(bh[inv], ws * y.hi);
+    y = fastTwoSum(t.hi, t.lo + (bl[inv] + ws * y.lo));
+    const double sg = unitSign[static_cast<int>(x < 0)];
+    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi)};
 }
 
 bool isNaN(double x) {
@@ -675,7 +648,7 @@ double sin(double x) {
     if (ax < 0x1p-26) {
         return x;
     }
-    const detail::Approx a = sinCosFast(x, false);
+    const detail::Approx a = sinCosFast(x, 0);
     double out;
     if (decided(a.hi, a.lo, a.err, out)) {
         return out;
@@ -696,7 +669,7 @@ double cos(double x) {
     if (ax < 0x1p-27) {
         return 1.0;
     }
-    const detail::Approx a = sinCosFast(x, true);
+    const detail::Approx a = sinCosFast(x, 1);
     double out;
     if (decided(a.hi, a.lo, a.err, out)) {
         return out;
@@ -736,7 +709,7 @@ Approx sinApprox(double x) {
     if (isNaN(x) || ax == inf || ax < 0x1p-26) {
         return {0, 0, -1};
     }
-    return sinCosFast(x, false);
+    return sinCosFast(x, 0);
 }
 
 Approx cosApprox(double x) {
@@ -744,7 +717,7 @@ Approx cosApprox(double x) {
     if (isNaN(x) || ax == inf || ax < 0x1p-27) {
         return {0, 0, -1};
     }
-    return sinCosFast(x, true);
+    return sinCosFast(x, 1);
 }
 
 Approx atanApprox(double x) {
