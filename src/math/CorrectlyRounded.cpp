@@ -626,6 +626,16 @@ detail::Approx atanFast(double x) {
     return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi)};
 }
 
+// The result for a NaN argument: the argument, made quiet, with its payload:
+// the same bits on every platform (arithmetic on a NaN may change its sign or
+// payload differently on each).
+double quieted(double x) {
+    return fromBits(bitsOf(x) | (u64{1} << 51));
+}
+
+// sin and cos of an infinity: one NaN, the same bits everywhere.
+constexpr double invalid = std::numeric_limits<double>::quiet_NaN();
+
 bool isNaN(double x) {
     return x != x;
 }
@@ -642,8 +652,11 @@ double sin(double x) {
     detail::record(0, x);
 #endif
     const double ax = fabsOf(x);
-    if (isNaN(x) || ax == inf) {
-        return x - x;
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax == inf) {
+        return invalid;
     }
     if (ax < 0x1p-26) {
         return x;
@@ -663,8 +676,11 @@ double cos(double x) {
     detail::record(1, x);
 #endif
     const double ax = fabsOf(x);
-    if (isNaN(x) || ax == inf) {
-        return x - x;
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax == inf) {
+        return invalid;
     }
     if (ax < 0x1p-27) {
         return 1.0;
@@ -686,7 +702,7 @@ double atan(double x) {
 #endif
     const double ax = fabsOf(x);
     if (isNaN(x)) {
-        return x + x;
+        return quieted(x);
     }
     if (ax < 0x1p-27) {
         return x;

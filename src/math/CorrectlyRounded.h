@@ -4,7 +4,9 @@
 // the exact value rounded to nearest, ties to even, so it is the same on every
 // IEEE-754 machine. Special values as in C: sin(+-0) = +-0, cos(+-0) = 1,
 // atan(+-0) = +-0, sin and cos of +-inf are NaN, atan(+-inf) = +-pi/2 rounded,
-// NaN gives NaN.
+// NaN gives NaN. Even the NaNs have the same bits everywhere: a NaN argument
+// comes back made quiet, and sin and cos of an infinity give the positive
+// quiet NaN.
 //
 // Only +, -, *, / on doubles and integer arithmetic are used (no long double,
 // no fused multiply-add, no library call); the functions keep no state and may
