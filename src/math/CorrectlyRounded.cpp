@@ -522,11 +522,17 @@ detail::Approx sinCosFast(double x, int wantCos) {
     const double ax = fabsOf(x);
     double rh, rl, er;
     int n;
-    if (ax < 0x1p10) {
+    if (ax < 0.78) {
+        // Below pi/4: no reduction.
+        n = 0;
+        rh = ax;
+        rl = 0;
+        er = 0;
+    } else if (ax < 0x1p19) {
         // k nearest |x| 2/pi (an error of one only makes |r| a little larger
         // than pi/4), and r = |x| - k (P0 + P1 + P2), the Pi the first three
         // parts of pi/2 from the table: k P0 and k P1 are exact (33-bit parts,
-        // k < 2^10), |x| - k P0 is exact by Sterbenz's lemma and the next step
+        // k < 2^19), |x| - k P0 is exact by Sterbenz's lemma and the next step
         // is an exact sum. The last step rounds twice, below
         // 2^-53 (|l1| + |k P2|) each, and the parts leave out less than
         // k 2^-103 of pi/2 (P3 is below 2^-103), so r is within
