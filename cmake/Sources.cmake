@@ -12,7 +12,8 @@ set(ZM_CORE_SOURCES
   src/animation/Phases.cpp
   src/animation/SweepDriver.cpp
   src/controls/Controls.cpp
-  src/window/PictureText.cpp)
+  src/window/PictureText.cpp
+  src/math/CorrectlyRounded.cpp)
 
 # Key scripts played in place of a user: the parser and the replay host.
 set(ZM_REPLAY_SOURCES

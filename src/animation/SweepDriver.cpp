@@ -1,8 +1,7 @@
 #include "animation/Phases.h"
 #include "animation/TraceState.h"
+#include "math/CorrectlyRounded.h"
 #include "window/Form1.h"
-
-#include <cmath>
 
 namespace zm {
 
@@ -11,7 +10,7 @@ namespace zm {
 // for a key after each.
 void Form1::Form_Activate() {
     fillProfileTables();
-    pi = std::atan(1.0) * 4;
+    pi = cr::atan(1.0) * 4;
     ste = 0.25;
     ww = 65;
     k0 = 4.5;

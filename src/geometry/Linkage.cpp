@@ -1,3 +1,4 @@
+#include "math/CorrectlyRounded.h"
 #include "window/Form1.h"
 
 #include <cmath>
@@ -20,20 +21,20 @@ void Form1::solveLinkage(double theta) {
 
     // Crank tip to rocker pivot (law of cosines).
     const double diag =
-        std::sqrt((ground * ground + crank * crank) - ((2 * ground) * crank) * std::cos(theta));
+        std::sqrt((ground * ground + crank * crank) - ((2 * ground) * crank) * cr::cos(theta));
     // Angle at the rocker pivot between the ground line and the line to the crank tip.
-    const double sinbeta = (crank * std::sin(theta)) / diag;
-    const double beta = std::atan(sinbeta / std::sqrt(1 - sinbeta * sinbeta));
+    const double sinbeta = (crank * cr::sin(theta)) / diag;
+    const double beta = cr::atan(sinbeta / std::sqrt(1 - sinbeta * sinbeta));
     // Angle at the rocker pivot between the line to the crank tip and the rocker;
     // cosgamma stays between 0.61 and 0.77, where this form is the arccosine.
     const double cosgamma = ((diag * diag + rocker * rocker) - coupler * coupler) / ((2 * diag) * rocker);
-    const double gamma = std::atan(std::sqrt(1 - cosgamma * cosgamma) / cosgamma);
+    const double gamma = cr::atan(std::sqrt(1 - cosgamma * cosgamma) / cosgamma);
     // Crank pivot to rocker tip, the rocker standing at beta + gamma.
     const double reach =
-        std::sqrt((rocker * rocker + ground * ground) - ((2 * rocker) * ground) * std::cos(beta + gamma));
+        std::sqrt((rocker * rocker + ground * ground) - ((2 * rocker) * ground) * cr::cos(beta + gamma));
     // Direction of the rocker tip seen from the crank pivot, always below 90 degrees.
-    const double sindelta = (rocker * std::sin(beta + gamma)) / reach;
-    const double delta = std::atan(sindelta / std::sqrt(1 - sindelta * sindelta));
+    const double sindelta = (rocker * cr::sin(beta + gamma)) / reach;
+    const double delta = cr::atan(sindelta / std::sqrt(1 - sindelta * sindelta));
 
     ff = 2 * (ww - (delta * 180) / pi);
 }

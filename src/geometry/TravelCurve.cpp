@@ -1,3 +1,4 @@
+#include "math/CorrectlyRounded.h"
 #include "window/Form1.h"
 
 #include <cmath>
@@ -19,8 +20,8 @@ void Form1::drawTravelCurve() {
     const double first = -pi;
     const double last = 2 * pi;
     for (double phi = first; phi <= last; phi = phi + dphi) {
-        const double s = radius * std::sin(phi);
-        const double slide = radius * std::cos(phi) + std::sqrt(rod * rod - s * s);
+        const double s = radius * cr::sin(phi);
+        const double slide = radius * cr::cos(phi) + std::sqrt(rod * rod - s * s);
         const double prevtravel = travel;
         travel = ((gap + radius) + rod) - slide;
         DrawWidth(3);

@@ -1,0 +1,779 @@
+#include "math/CorrectlyRounded.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+// How the functions work
+//
+// Each function first evaluates its result as a pair of doubles hi + lo with a
+// bound err on the distance to the exact value; the bounds are derived below
+// where the arithmetic is. If hi + (lo - err) and hi + (lo + err) round to the
+// same double, the exact value rounds to it as well (rounding is monotonic), and
+// that is the answer. Otherwise, about once in a few thousand arguments, the
+// result is computed again in fixed point with 352 fraction bits, where every
+// step is exact but for truncations near 2^-340. The exact value of sin, cos
+// or atan at a nonzero double is transcendental, so it is never a midpoint
+// between two doubles, and the arguments whose result comes nearest a midpoint
+// need about 2^-(53+70) relative accuracy to be decided: the fixed-point result
+// is better than 2^-260 relative, so rounding it is rounding the exact value.
+
+namespace zm::cr {
+
+namespace {
+
+using u32 = std::uint32_t;
+using u64 = std::uint64_t;
+
+// ---------------------------------------------------------------------------
+// Fixed point: 12 words of 32 bits, least significant first; the last word is
+// the integer part, the others 352 fraction bits. Values are never negative.
+
+constexpr int words = 12;
+constexpr int fracBits = 32 * (words - 1);
+
+struct Fixed {
+    u32 w[words];
+};
+
+#include "math/CrTables.inc"
+
+Fixed fixedInt(u32 v) {
+    Fixed a{};
+    a.w[words - 1] = v;
+    return a;
+}
+
+bool isZero(const Fixed& a) {
+    for (u32 v : a.w) {
+        if (v != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int compare(const Fixed& a, const Fixed& b) {
+    for (int i = words - 1; i >= 0; --i) {
+        if (a.w[i] != b.w[i]) {
+            return a.w[i] < b.w[i] ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+Fixed add(const Fixed& a, const Fixed& b) {
+    Fixed s{};
+    u64 carry = 0;
+    for (int i = 0; i < words; ++i) {
+        const u64 t = u64{a.w[i]} + b.w[i] + carry;
+        s.w[i] = static_cast<u32>(t);
+        carry = t >> 32;
+    }
+    return s;
+}
+
+// a - b for a >= b.
+Fixed sub(const Fixed& a, const Fixed& b) {
+    Fixed d{};
+    u64 borrow = 0;
+    for (int i = 0; i < words; ++i) {
+        const u64 t = u64{a.w[i]} - b.w[i] - borrow;
+        d.w[i] = static_cast<u32>(t);
+        borrow = (t >> 32) & 1;
+    }
+    return d;
+}
+
+// The product truncated to 352 fraction bits (the error is below 12 units of
+// the last place); the integer part of the product must fit in 32 bits.
+Fixed mul(const Fixed& a, const Fixed& b) {
+    u32 full[2 * words] = {};
+    for (int i = 0; i < words; ++i) {
+        if (a.w[i] == 0) {
+            continue;
+        }
+        u64 carry = 0;
+        for (int j = 0; j < words; ++j) {
+            const u64 t = u64{a.w[i]} * b.w[j] + full[i + j] + carry;
+            full[i + j] = static_cast<u32>(t);
+            carry = t >> 32;
+        }
+        full[i + words] = static_cast<u32>(carry);
+    }
+    Fixed p{};
+    for (int m = 0; m < words; ++m) {
+        p.w[m] = full[m + words - 1];
+    }
+    return p;
+}
+
+// a / d, truncated.
+Fixed divSmall(const Fixed& a, u32 d) {
+    Fixed q{};
+    u64 rem = 0;
+    for (int i = words - 1; i >= 0; --i) {
+        const u64 cur = (rem << 32) | a.w[i];
+        q.w[i] = static_cast<u32>(cur / d);
+        rem = cur % d;
+    }
+    return q;
+}
+
+u64 bitsOf(double x) {
+    u64 b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+double fromBits(u64 b) {
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+// 2^k for a normal power of two.
+double pow2(int k) {
+    return fromBits(static_cast<u64>(k + 1023) << 52);
+}
+
+// A finite double 0 <= x < 2^32 in fixed point; bits below 2^-352 are dropped.
+Fixed fromDouble(double x) {
+    const u64 b = bitsOf(x);
+    const int ex = static_cast<int>((b >> 52) & 0x7ff);
+    u64 m = b & ((u64{1} << 52) - 1);
+    int e = -1074;
+    if (ex != 0) {
+        m |= u64{1} << 52;
+        e = ex - 1075;
+    }
+    Fixed a{};
+    for (int i = 0; i < 53; ++i) {
+        if ((m >> i) & 1) {
+            const int g = i + e + fracBits;
+            if (g >= 0 && g < 32 * words) {
+                a.w[g / 32] |= u32{1} << (g % 32);
+            }
+        }
+    }
+    return a;
+}
+
+// Bits g-63 .. g of a as one integer (bits below 0 read as zero).
+u64 window64(const Fixed& a, int g) {
+    u64 v = 0;
+    for (int i = g; i > g - 64; --i) {
+        v <<= 1;
+        if (i >= 0) {
+            v |= (a.w[i / 32] >> (i % 32)) & 1;
+        }
+    }
+    return v;
+}
+
+bool anyBitAtOrBelow(const Fixed& a, int g) {
+    for (int i = g; i >= 0; --i) {
+        if ((a.w[i / 32] >> (i % 32)) & 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// a > 0 rounded to the nearest double, ties to even. a is at least 2^-352, so
+// the result is a normal number.
+double toDouble(const Fixed& a) {
+    int top = words - 1;
+    while (a.w[top] == 0) {
+        --top;
+    }
+    int g = 32 * top + 31 - std::countl_zero(a.w[top]);
+    const u64 win = window64(a, g);
+    u64 mant = win >> 11;
+    const bool half = (win >> 10) & 1;
+    const bool sticky = (win & 0x3ff) != 0 || anyBitAtOrBelow(a, g - 64);
+    if (half && (sticky || (mant & 1))) {
+        ++mant;
+        if (mant == (u64{1} << 53)) {
+            mant >>= 1;
+            ++g;
+        }
+    }
+    return static_cast<double>(mant) * pow2(g - fracBits - 52);
+}
+
+// a / b for 1/2 <= b < 2^32 (the quotient below 2^32). y = 1/b starts from the
+// double nearest, within 2^-52 relative, and each step y + y (1 - b y) squares
+// the relative error: 2^-104, 2^-208, 2^-416, then below the truncations of
+// the products, a few units of 2^-352 relative to y.
+Fixed div(const Fixed& a, const Fixed& b) {
+    const Fixed one = fixedInt(1);
+    Fixed y = fromDouble(1 / toDouble(b));
+    for (int step = 0; step < 3; ++step) {
+        const Fixed by = mul(b, y);
+        if (compare(by, one) <= 0) {
+            y = add(y, mul(y, sub(one, by)));
+        } else {
+            y = sub(y, mul(y, sub(by, one)));
+        }
+    }
+    return mul(a, y);
+}
+
+// sin r and cos r for 0 <= r <= 1 by their series. The terms decrease and
+// alternate, so every partial sum lies between 0 and 1 and the unsigned
+// arithmetic never wraps. Each of the at most 45 terms carries a truncation
+// below 2^-348, so the sum is within 2^-342 of the exact value.
+Fixed sinFixed(const Fixed& r) {
+    const Fixed r2 = mul(r, r);
+    Fixed term = r;
+    Fixed sum = r;
+    for (u32 i = 1;; ++i) {
+        term = divSmall(mul(term, r2), (2 * i) * (2 * i + 1));
+        if (isZero(term)) {
+            return sum;
+        }
+        sum = (i & 1) ? sub(sum, term) : add(sum, term);
+    }
+}
+
+Fixed cosFixed(const Fixed& r) {
+    const Fixed r2 = mul(r, r);
+    Fixed term = fixedInt(1);
+    Fixed sum = term;
+    for (u32 i = 1;; ++i) {
+        term = divSmall(mul(term, r2), (2 * i - 1) * (2 * i));
+        if (isZero(term)) {
+            return sum;
+        }
+        sum = (i & 1) ? sub(sum, term) : add(sum, term);
+    }
+}
+
+// |x| = n pi/2 + (neg ? -r : r) with 0 <= r <= pi/4 (n taken mod 4).
+struct Reduced {
+    int n;
+    bool neg;
+    Fixed r;
+};
+
+// Reduction of a finite |x| >= 1/2 by pi/2 with the bits of 2/pi. With
+// x = m 2^e (m an integer below 2^53) and 2/pi = sum T[i] 2^(-32(i+1)), the
+// word T[i] adds m T[i] 2^(e-32(i+1)) to x 2/pi, a multiple of 4 once
+// e - 32(i+1) >= 2: those words are skipped. The next 14 words give the
+// fraction of x 2/pi to at least 416 bits, the words left out adding less than
+// 2^(85-416) = 2^-331. Since no double lies nearer than 2^-62 to a multiple
+// of pi/2 (the closest is known to be about 2^-61 away), r keeps more than 260
+// correct bits.
+Reduced reduceExact(double ax) {
+    const u64 b = bitsOf(ax);
+    const u64 m = (b & ((u64{1} << 52) - 1)) | (u64{1} << 52);
+    const int e = static_cast<int>(b >> 52) - 1075;
+    const int q = e >= 0 ? e / 32 : -((31 - e) / 32);
+    const int rho = e - 32 * q;
+    u32 mw[3];
+    const u64 low = m << rho;
+    mw[0] = static_cast<u32>(low);
+    mw[1] = static_cast<u32>(low >> 32);
+    mw[2] = rho == 0 ? 0 : static_cast<u32>(m >> (64 - rho));
+
+    constexpr int len = 14;
+    const int i0 = q - 1 > 0 ? q - 1 : 0;
+    u32 tw[len];
+    for (int k = 0; k < len; ++k) {
+        tw[k] = twoOverPiBits[i0 + len - 1 - k];
+    }
+    u32 v[len + 3] = {};
+    for (int i = 0; i < 3; ++i) {
+        u64 carry = 0;
+        for (int k = 0; k < len; ++k) {
+            const u64 t = u64{mw[i]} * tw[k] + v[i + k] + carry;
+            v[i + k] = static_cast<u32>(t);
+            carry = t >> 32;
+        }
+        v[i + len] = static_cast<u32>(carry);
+    }
+    // v[s] holds the units of x 2/pi, v[s-1] down to v[0] its fraction.
+    const int s = i0 + len - q;
+    Reduced red{};
+    red.n = static_cast<int>(v[s] & 3);
+    Fixed f{};
+    for (int k = 1; k < words; ++k) {
+        f.w[words - 1 - k] = v[s - k];
+    }
+    if (f.w[words - 2] & 0x80000000u) {
+        red.n = (red.n + 1) & 3;
+        red.neg = true;
+        f = sub(fixedInt(1), f);
+    }
+    red.r = mul(f, pio2Fixed);
+    return red;
+}
+
+double sinCosSlow(double x, bool wantCos) {
+    const double ax = x < 0 ? -x : x;
+    Reduced red{};
+    if (ax < 0.75) {
+        red.r = fromDouble(ax);
+    } else {
+        red = reduceExact(ax);
+    }
+    // cos y = sin(y + pi/2): the value is sin(m pi/2 + rho).
+    const int m = (red.n + (wantCos ? 1 : 0)) & 3;
+    double v;
+    if (m & 1) {
+        v = toDouble(cosFixed(red.r));
+    } else {
+        v = toDouble(sinFixed(red.r));
+        if (red.neg) {
+            v = -v;
+        }
+    }
+    if (m & 2) {
+        v = -v;
+    }
+    if (!wantCos && x < 0) {
+        v = -v;
+    }
+    return v;
+}
+
+// atan |x| for 2^-27 <= |x| < 2^53 in fixed point: w = |x| or 1/|x|, c = j/16
+// nearest to w, atan w = atan c + atan d with d = (w - c)/(1 + w c), |d| <= 1/32,
+// atan d by its series (about 36 terms, each truncated below 2^-348).
+double atanSlow(double x) {
+    const double ax = x < 0 ? -x : x;
+    const bool inv = ax > 1;
+    Fixed w;
+    if (!inv) {
+        w = fromDouble(ax);
+    } else if (ax < 0x1p31) {
+        w = div(fixedInt(1), fromDouble(ax));
+    } else {
+        // 1/|x| = 2^-32 / (|x| 2^-32), the scaling exact; 1/|x| >= 2^-53 keeps
+        // 299 bits.
+        const Fixed t = div(fixedInt(1), fromDouble(ax * 0x1p-32));
+        w = Fixed{};
+        for (int i = 0; i + 1 < words; ++i) {
+            w.w[i] = t.w[i + 1];
+        }
+    }
+    u32 j = (w.w[words - 1] << 4) | (w.w[words - 2] >> 28);
+    if ((w.w[words - 2] >> 27) & 1) {
+        ++j;
+    }
+    Fixed c{};
+    c.w[words - 1] = j >> 4;
+    c.w[words - 2] = (j & 15) << 28;
+    const bool dneg = compare(w, c) < 0;
+    const Fixed num = dneg ? sub(c, w) : sub(w, c);
+    const Fixed den = add(fixedInt(1), mul(w, c));
+    const Fixed d = div(num, den);
+    const Fixed d2 = mul(d, d);
+    Fixed pw = d;
+    Fixed sum = d;
+    for (u32 i = 1;; ++i) {
+        pw = mul(pw, d2);
+        const Fixed term = divSmall(pw, 2 * i + 1);
+        if (isZero(term)) {
+            break;
+        }
+        sum = (i & 1) ? sub(sum, term) : add(sum, term);
+    }
+    Fixed res = dneg ? sub(atan16Fixed[j], sum) : add(atan16Fixed[j], sum);
+    if (inv) {
+        res = sub(pio2Fixed, res);
+    }
+    const double v = toDouble(res);
+    return x < 0 ? -v : v;
+}
+
+// ---------------------------------------------------------------------------
+// Double-double arithmetic. With round to nearest, twoSum and fastTwoSum give
+// the exact sum as s + e, and twoProd (Dekker's product, splitting each factor
+// in two halves of 26 bits) gives the exact product as p + e, as long as
+// nothing overflows or underflows, which the ranges below exclude.
+
+struct DD {
+    double hi;
+    double lo;
+};
+
+inline DD twoSum(double a, double b) {
+    const double s = a + b;
+    const double bb = s - a;
+    const double e = (a - (s - bb)) + (b - bb);
+    return {s, e};
+}
+
+// Requires |a| >= |b| or a = 0.
+inline DD fastTwoSum(double a, double b) {
+    const double s = a + b;
+    const double e = b - (s - a);
+    return {s, e};
+}
+
+inline void split(double a, double& h, double& l) {
+    const double c = 134217729.0 * a; // 2^27 + 1
+    h = c - (c - a);
+    l = a - h;
+}
+
+inline DD twoProd(double a, double b) {
+    const double p = a * b;
+    double ah, al, bh, bl;
+    split(a, ah, al);
+    split(b, bh, bl);
+    const double e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+    return {p, e};
+}
+
+// a b = p + e exactly, with a already cut into ah + al.
+inline DD twoProdSplit(double a, double ah, double al, double bh, double bl) {
+    const double p = a * (bh + bl);
+    const double e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+    return {p, e};
+}
+
+constexpr double unitSign[2] = {1.0, -1.0};
+
+inline double fabsOf(double x) {
+    return x < 0 ? -x : x;
+}
+
+// The relative error bound of the fast evaluations below: each is shown to be
+// within 2^-69 of its result, and the test leaves a factor 4 of room.
+constexpr double relBound = 0x1p-67;
+
+// Whether hi + lo, within err of the exact value, decides its rounding; then
+// out is the rounded value. err is enlarged by 2^-20 of itself to cover the
+// rounding of lo -+ err (|lo| is below 2^-52 |hi| and err above 2^-67 |hi|, so
+// that rounding is below 2^-38 err).
+inline bool decided(double hi, double lo, double err, double& out) {
+    const double e = err * (1 + 0x1p-20);
+    const double a = hi + (lo - e);
+    const double b = hi + (lo + e);
+    if (a == b) {
+        out = a;
+        return true;
+    }
+    return false;
+}
+
+// Taylor coefficients, each the double nearest.
+constexpr double s3 = -0x1.5555555555555p-3;  // -1/6
+constexpr double s5 = 0x1.1111111111111p-7;   // 1/120
+constexpr double s7 = -0x1.a01a01a01a01ap-13; // -1/5040
+constexpr double c4 = 0x1.5555555555555p-5;   // 1/24
+constexpr double c6 = -0x1.6c16c16c16c17p-10; // -1/720
+constexpr double a3 = -0x1.5555555555555p-2;  // -1/3
+constexpr double a5 = 0x1.999999999999ap-3;   // 1/5
+constexpr double a7 = -0x1.2492492492492p-3;  // -1/7
+constexpr double a9 = 0x1.c71c71c71c71cp-4;   // 1/9
+
+// sin r (or cos r) for r = rh + rl, |r| <= pi/4 + 2^-40, |rl| <= 2^-53 |rh|.
+//
+// r = a + t with a = j/256 and |t| <= 2^-9 + 2^-54, t = th + tl (th = rh - a is
+// exact, tl = rl). With u = t^2 = uh + ue (uh + ul exact square of th,
+// ue = ul + 2 th tl, the dropped tl^2 below 2^-108):
+//   sin t = t + t ps,  ps = -u/6 + u^2/120 - u^3/5040, |ps| <= 2^-20.5;
+//       the dropped t^9/9! is below 2^-90 |t|; ps is within 2.5 2^-53 |ps|
+//       (coefficient, product and sum roundings), so t ps within 2^-71.5 |t|.
+//   cos t = 1 + pc,  pc = -uh/2 (exact) + [-ue/2 + u^2/24 - u^3/720], the
+//       bracket below 2^-40 and the dropped t^8/8! below 2^-86: within 2^-90.
+//   sin(a + t) = sa + sa pc + ca sin t: sin(a+t) >= sa/2 for j >= 1 (a + t >= a/2),
+//       sa pc is rounded within 2^-72 sa, ca sin t within 2^-71.5 |t| <= 2^-71.5 2
+//       sin(a+t), the small terms' sums within 2^-71 sa: below 2^-69 relative.
+//   cos(a + t) = ca + ca pc - sa sin t, at least 0.70: below 2^-70 relative.
+//   For j = 0 the sine is sin t (2^-71 relative) and the cosine 1 + pc.
+// The table's pairs are within 2^-106 relative.
+DD sinCosCore(double rh, double rl, int c) {
+    const int j = static_cast<int>(rh * 256 + 0.5);
+    const double th = rh - j * 0x1p-8;
+    const double tl = rl;
+    double thh, thl;
+    split(th, thh, thl);
+    const double uh = th * th;
+    const double ul = ((thh * thh - uh) + 2 * (thh * thl)) + thl * thl;
+    const double ue = ul + (2 * th) * tl;
+    const double ps = s3 * uh + (s3 * ue + (uh * uh) * (s5 + uh * s7));
+    const double sl = tl + (th * ps + tl * ps);
+    const double pch = -0.5 * uh;
+    const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
+    // f(a + t) = P cos t + Q sin t with (P, Q) = (sin a, cos a) for the sine
+    // and (cos a, -sin a) for the cosine; chosen by index, not by a branch
+    // that the processor could not predict.
+    const double* tab = sinCos256[j];
+    const double ph = tab[2 * c];
+    const double pl = tab[2 * c + 1];
+    const double qs = unitSign[c];
+    const double qh = qs * tab[2 - 2 * c];
+    const double ql = qs * tab[3 - 2 * c];
+    const DD p = twoProdSplit(qh, qs * tab[6 - 2 * c], qs * tab[7 - 2 * c], thh, thl);
+    const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
+    const DD s = twoSum(ph, p.hi);
+    return fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
+}
+
+// The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
+// 2^-27 <= |x| < inf.
+detail::Approx sinCosFast(double x, int wantCos) {
+    const double ax = fabsOf(x);
+    double rh, rl, er;
+    int n;
+    if (ax < 0.78) {
+        // Below pi/4: no reduction.
+        n = 0;
+        rh = ax;
+        rl = 0;
+        er = 0;
+    } else if (ax < 0x1p19) {
+        // k nearest |x| 2/pi (an error of one only makes |r| a little larger
+        // than pi/4), and r = |x| - k (P0 + P1 + P2), the Pi the first three
+        // parts of pi/2 from the table: k P0 and k P1 are exact (33-bit parts,
+        // k < 2^19), |x| - k P0 is exact by Sterbenz's lemma and the next step
+        // is an exact sum. The last step rounds twice, below
+        // 2^-53 (|l1| + |k P2|) each, and the parts leave out less than
+        // k 2^-103 of pi/2 (P3 is below 2^-103), so r is within
+        // 2^-52 (|l1| + |k P2|) + k 2^-102.
+        const double kd = (ax * twoOverPi + 0x1.8p52) - 0x1.8p52;
+        n = static_cast<int>(kd) & 3;
+        const double a0 = ax - kd * pio2Part[0];
+        const DD h1 = twoSum(a0, -(kd * pio2Part[1]));
+        const double kp2 = kd * pio2Part[2];
+        const DD r = twoSum(h1.hi, h1.lo - kp2);
+        rh = r.hi;
+        rl = r.lo;
+        er = 0x1p-52 * (fabsOf(h1.lo) + fabsOf(kp2)) + kd * 0x1p-102;
+    } else {
+        // The exact reduction, r within 2^-330; rh is r rounded and rl the
+        // rest rounded, within 2^-106 rh.
+        const Reduced red = reduceExact(ax);
+        n = red.n;
+        rh = toDouble(red.r);
+        const Fixed hf = fromDouble(rh);
+        const int cmp = compare(red.r, hf);
+        rl = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(red.r, hf)) : -toDouble(sub(hf, red.r));
+        if (red.neg) {
+            rh = -rh;
+            rl = -rl;
+        }
+        er = 0x1p-104 * fabsOf(rh) + 0x1p-320;
+    }
+    // cos y = sin(y + pi/2): the value is sin(m pi/2 + r), that is +-sin r
+    // or +-cos r; sin is odd and cos even in r.
+    const int m = (n + wantCos) & 3;
+    const int c = m & 1;
+    const int rneg = rh < 0;
+    const double rs = unitSign[rneg];
+    const DD y = sinCosCore(rs * rh, rs * rl, c);
+    const int neg = (rneg & (c ^ 1)) ^ (m >> 1) ^ ((wantCos ^ 1) & static_cast<int>(x < 0));
+    const double sg = unitSign[neg];
+    // Both sin and cos have slope at most 1: an error er in r moves the result
+    // by at most er.
+    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi) + er};
+}
+
+// The fast evaluation of atan x for 2^-27 <= |x| < 2^53.
+//
+// w = |x| or 1/|x| = wh + wl (the residual 1 - |x| wh is exact, wl within
+// 2^-104 w), c = j/256 nearest wh, d = (w - c)/(1 + w c) = dh + dl within
+// 2^-97 relative (wh - c is exact; the quotient is corrected by its exact
+// residual), |d| <= 2^-9 + 2^-60.
+//   atan d = d + d q, q = d^2 (-1/3 + d^2/5 - d^4/7 + d^6/9), |q| <= 2^-19.5,
+//   the dropped d^11/11 below 2^-91 |d|; q within 4.5 2^-53 |q|, so atan d is
+//   within 2^-70 |d|.
+//   atan w = atan c + atan d >= atan(c)/2 for j >= 1 (|d| <= 2^-9 <= c/2,
+//   atan c >= 0.78 c): within 2^-69 relative, the table within 2^-106.
+//   For |x| > 1, pi/2 - atan w >= pi/4 >= atan w keeps the relative bound.
+detail::Approx atanFast(double x) {
+    const double ax = fabsOf(x);
+    const int inv = ax > 1;
+    // Both choices are computed and one is picked by index: the processor
+    // cannot predict which one an argument needs.
+    const double rcp = 1 / ax;
+    const DD pr = twoProd(rcp, ax);
+    const double whs[2] = {ax, rcp};
+    const double wls[2] = {0.0, ((1 - pr.hi) - pr.lo) * rcp};
+    const double wh = whs[inv];
+    const double wl = wls[inv];
+    const int j = static_cast<int>(wh * 256 + 0.5);
+    double dh = wh;
+    double dl = wl;
+    if (j != 0) {
+        // c has at most 9 bits, so c is its own leading half in the product.
+        const double c = j * 0x1p-8;
+        const double nh = wh - c;
+        double whh, whl;
+        split(wh, whh, whl);
+        const double pch = wh * c;
+        const double pcl = (whh * c - pch) + whl * c;
+        const DD den = fastTwoSum(1.0, pch);
+        const double denl = den.lo + (pcl + wl * c);
+        const double rden = 1 / den.hi;
+        dh = (nh + wl) * rden;
+        const DD qd = twoProd(dh, den.hi);
+        const double rem = (((nh - qd.hi) - qd.lo) + wl) - dh * denl;
+        dl = rem * rden;
+    }
+    const double d2 = dh * (dh + 2 * dl);
+    const double q = d2 * (a3 + d2 * (a5 + d2 * (a7 + d2 * a9)));
+    const double tail = dl + dh * q;
+    const DD s = twoSum(atan256[j][0], dh);
+    DD y = fastTwoSum(s.hi, s.lo + (atan256[j][1] + tail));
+    // atan w, or pi/2 - atan w for |x| > 1.
+    const double bh[2] = {0.0, pio2Hi};
+    const double bl[2] = {0.0, pio2Lo};
+    const double ws = unitSign[inv];
+    const DD t = twoSum(bh[inv], ws * y.hi);
+    y = fastTwoSum(t.hi, t.lo + (bl[inv] + ws * y.lo));
+    const double sg = unitSign[static_cast<int>(x < 0)];
+    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi)};
+}
+
+// The result for a NaN argument: the argument, made quiet, with its payload:
+// the same bits on every platform (arithmetic on a NaN may change its sign or
+// payload differently on each).
+double quieted(double x) {
+    return fromBits(bitsOf(x) | (u64{1} << 51));
+}
+
+// sin and cos of an infinity: one NaN, the same bits everywhere.
+constexpr double invalid = std::numeric_limits<double>::quiet_NaN();
+
+bool isNaN(double x) {
+    return x != x;
+}
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+} // namespace
+
+// sin x = x - x^3/6 + ..., and for |x| < 2^-26 the term x^3/6 is below
+// 2^-54.5 |x|, less than half the distance to the next double towards zero:
+// the result is x itself (subnormals included).
+double sin(double x) {
+#ifdef ZM_CR_RECORD
+    detail::record(0, x);
+#endif
+    const double ax = fabsOf(x);
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax == inf) {
+        return invalid;
+    }
+    if (ax < 0x1p-26) {
+        return x;
+    }
+    const detail::Approx a = sinCosFast(x, 0);
+    double out;
+    if (decided(a.hi, a.lo, a.err, out)) {
+        return out;
+    }
+    return sinCosSlow(x, false);
+}
+
+// cos x = 1 - x^2/2 + ..., below 1 by less than 2^-55 for |x| < 2^-27, nearer
+// 1 than the midpoint 1 - 2^-54 to the double below.
+double cos(double x) {
+#ifdef ZM_CR_RECORD
+    detail::record(1, x);
+#endif
+    const double ax = fabsOf(x);
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax == inf) {
+        return invalid;
+    }
+    if (ax < 0x1p-27) {
+        return 1.0;
+    }
+    const detail::Approx a = sinCosFast(x, 1);
+    double out;
+    if (decided(a.hi, a.lo, a.err, out)) {
+        return out;
+    }
+    return sinCosSlow(x, true);
+}
+
+// atan x = x - x^3/3 + ...: for |x| < 2^-27 the result is x. For |x| >= 2^53,
+// pi/2 - atan x lies within 2^-53 of pi/2, whose nearest double pio2Hi is
+// 2^-53.9 below it: the result is +-pio2Hi, as it is for the infinities.
+double atan(double x) {
+#ifdef ZM_CR_RECORD
+    detail::record(2, x);
+#endif
+    const double ax = fabsOf(x);
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax < 0x1p-27) {
+        return x;
+    }
+    if (ax >= 0x1p53) {
+        return x < 0 ? -pio2Hi : pio2Hi;
+    }
+    const detail::Approx a = atanFast(x);
+    double out;
+    if (decided(a.hi, a.lo, a.err, out)) {
+        return out;
+    }
+    return atanSlow(x);
+}
+
+namespace detail {
+
+Approx sinApprox(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax == inf || ax < 0x1p-26) {
+        return {0, 0, -1};
+    }
+    return sinCosFast(x, 0);
+}
+
+Approx cosApprox(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax == inf || ax < 0x1p-27) {
+        return {0, 0, -1};
+    }
+    return sinCosFast(x, 1);
+}
+
+Approx atanApprox(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax < 0x1p-27 || ax >= 0x1p53) {
+        return {0, 0, -1};
+    }
+    return atanFast(x);
+}
+
+double sinExact(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax == inf || ax < 0x1p-26) {
+        return zm::cr::sin(x);
+    }
+    return sinCosSlow(x, false);
+}
+
+double cosExact(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax == inf || ax < 0x1p-27) {
+        return zm::cr::cos(x);
+    }
+    return sinCosSlow(x, true);
+}
+
+double atanExact(double x) {
+    const double ax = fabsOf(x);
+    if (isNaN(x) || ax < 0x1p-27 || ax >= 0x1p53) {
+        return zm::cr::atan(x);
+    }
+    return atanSlow(x);
+}
+
+} // namespace detail
+
+} // namespace zm::cr
