@@ -9,10 +9,18 @@
 #include "window/Form1.h"
 #include "window/RecordingSurface.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h> // after windows.h, which it needs
+#endif
 
 namespace {
 
@@ -30,6 +38,26 @@ class TraceText : public zm::RecordingSurface {
     }
 };
 
+#ifdef _WIN32
+// Windows hands main its arguments in the local code page, which cannot hold
+// every key of a script: they are read again from the UTF-16 command line and
+// passed on in UTF-8, as on every other platform.
+std::vector<std::string> utf8Arguments() {
+    std::vector<std::string> out;
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    for (int i = 0; wide != nullptr && i < n; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string a(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, a.data(), size, nullptr, nullptr);
+        a.resize(a.size() - 1);
+        out.push_back(a);
+    }
+    LocalFree(wide);
+    return out;
+}
+#endif
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "zebo-morlix-trace: %s\n", message.c_str());
     return 2;
@@ -38,6 +66,17 @@ int fail(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::vector<std::string> utf8 = utf8Arguments();
+    std::vector<char*> utf8Pointers;
+    for (std::string& a : utf8) {
+        utf8Pointers.push_back(a.data());
+    }
+    if (!utf8Pointers.empty()) {
+        argc = static_cast<int>(utf8Pointers.size());
+        argv = utf8Pointers.data();
+    }
+#endif
     std::string keys;
     std::string trace;
     bool sweep = false;
@@ -71,6 +110,12 @@ int main(int argc, char** argv) {
     if (trace.empty()) {
         return 0;
     }
+#ifdef _WIN32
+    // The trace is the same bytes everywhere: no carriage returns on Windows.
+    if (trace == "-") {
+        _setmode(_fileno(stdout), _O_BINARY);
+    }
+#endif
     std::FILE* out = trace == "-" ? stdout : std::fopen(trace.c_str(), "wb");
     if (out == nullptr) {
         return fail("cannot write --trace file '" + trace + "': " + std::strerror(errno));
