@@ -48,6 +48,7 @@ constexpr std::array<Words, 48> makePowersOfFive() {
 }
 
 constexpr std::array<Words, 48> powersOfFive = makePowersOfFive();
+static_assert(powersOfFive[13][1] == 0); // 5^13 < 2^32
 
 // floor(n * log10(5)) for 0 <= n <= 151 and floor(n * log10(2)) for
 // 0 <= n <= 102, in integer arithmetic (the constants are log10(5) * 2^20 and
@@ -155,9 +156,25 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
         const int g = floorLog10Pow5(-e2);
         const int t1 = -e2 - g + 1;
         e10 = -t1;
-        a = timesPow5DivPow2(mm, t1, g - 1);
-        b = timesPow5DivPow2(mv, t1, g - 1);
-        c = timesPow5DivPow2(mp, t1, g - 1);
+        if (t1 <= 13) {
+            // From about 1e-5 up (the plane's numbers): 5^t1 < 2^31, so the
+            // products stay below 2^57, and the shift g - 1 is below 31 since
+            // 5^t1 / 2^(g-1) is at least 10.
+            const std::uint64_t p = powersOfFive[static_cast<std::size_t>(t1)][0];
+            const int shift = g - 1;
+            const std::uint64_t cut = (std::uint64_t{1} << shift) - 1;
+            const auto scale = [&](std::uint32_t x) {
+                const std::uint64_t full = x * p;
+                return Scaled{full >> shift, (full & cut) == 0};
+            };
+            a = scale(mm);
+            b = scale(mv);
+            c = scale(mp);
+        } else {
+            a = timesPow5DivPow2(mm, t1, g - 1);
+            b = timesPow5DivPow2(mv, t1, g - 1);
+            c = timesPow5DivPow2(mp, t1, g - 1);
+        }
     } else if (e2 == -1) {
         // Half of whole numbers below 2^27: whole numbers once doubled.
         a = {std::uint64_t{mm} * 5, true};
@@ -181,6 +198,33 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     if (c.exact && !even) {
         --hi;
     }
+    if (!a.exact && !b.exact) {
+        // The usual case: something nonzero was already cut from lo and from
+        // mid, so lo itself is below the interval and mid is never half-way.
+        int last = 0;
+        int removed = 0;
+        if (hi / 100 > lo / 100) {
+            last = static_cast<int>(mid % 100 / 10);
+            lo /= 100;
+            mid /= 100;
+            hi /= 100;
+            removed = 2;
+        }
+        while (hi / 10 > lo / 10) {
+            last = static_cast<int>(mid % 10);
+            lo /= 10;
+            mid /= 10;
+            hi /= 10;
+            ++removed;
+        }
+        std::uint64_t r = mid + ((mid == lo || last >= 5) ? 1 : 0);
+        int p = e10 + removed;
+        while (r % 10 == 0 && r != 0) {
+            r /= 10;
+            ++p;
+        }
+        return {static_cast<std::uint32_t>(r), p};
+    }
     bool loCutZeros = a.exact;  // all digits dropped from lo were zeros
     bool midCutZeros = b.exact; // all digits dropped from mid before `last` were zeros
     int last = 0;               // the last digit dropped from mid
@@ -197,7 +241,7 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     }
     // The lower end exactly, when it belongs to the interval, may be shorter still.
     if (even && loCutZeros) {
-        while (lo % 10 == 0) {
+        while (lo % 10 == 0 && lo != 0) {
             midCutZeros = midCutZeros && last == 0;
             last = static_cast<int>(mid % 10);
             lo /= 10;
@@ -213,7 +257,7 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     const bool belowInterval = mid == lo && !(even && loCutZeros);
     std::uint64_t r = mid + ((belowInterval || last >= 5) ? 1 : 0);
     int p = e10 + removed;
-    while (r % 10 == 0) {
+    while (r % 10 == 0 && r != 0) {
         r /= 10;
         ++p;
     }
@@ -222,18 +266,33 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
 
 int digitCount(std::uint64_t v) {
     int n = 1;
-    while (v >= 10) {
-        v /= 10;
-        ++n;
+    for (; v >= 100; v /= 100) {
+        n += 2;
     }
-    return n;
+    return v >= 10 ? n + 1 : n;
 }
+
+// "00", "01", ... "99".
+constexpr std::array<char, 200> makeDigitPairs() {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}
+constexpr std::array<char, 200> digitPairs = makeDigitPairs();
 
 // Writes v's n decimal digits ending just before `end`.
 void writeDigits(char* end, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) {
+    for (; n >= 2; n -= 2) {
+        const std::uint64_t q = v / 100;
+        end -= 2;
+        std::memcpy(end, &digitPairs[static_cast<std::size_t>(2 * (v - q * 100))], 2);
+        v = q;
+    }
+    if (n == 1) {
         *--end = static_cast<char>('0' + v % 10);
-        v /= 10;
     }
 }
 
