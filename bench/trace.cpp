@@ -17,9 +17,9 @@
 
 namespace {
 
-// How the recorder handles each line: writes it as the trace programs do (kept
-// in memory), keeps a fixed line of the same typical length in its place (the
-// run with the formatting left out), or only counts it.
+// How the recorder handles each line: writes it (kept in memory, as the trace
+// program does), keeps a fixed line of the sweep's average length (44 bytes) in
+// its place (the run with the formatting left out), or only counts it.
 enum class Lines { written, unformatted, counted };
 
 class Recorder : public zm::RecordingSurface {
@@ -32,10 +32,12 @@ class Recorder : public zm::RecordingSurface {
     void record(const zm::Op& op) override {
         ++lines;
         if (mode_ == Lines::written) {
-            text += zm::traceLine(op);
-            text.push_back('\n');
+            char line[zm::traceLineMaxChars + 1];
+            char* end = zm::writeTraceLine(line, op);
+            *end++ = '\n';
+            text.append(line, end);
         } else if (mode_ == Lines::unformatted) {
-            text += std::string_view("line 165.6002 -0.5026654 164.7851 -0.40848097 3 0x0000FF00\n");
+            text += std::string_view("line 165.6002 -0.50266 164.7851 -0.4 3 0x0000FF00\n");
         }
     }
 

@@ -97,7 +97,7 @@ for json in "${scripts[@]}"; do
         if ! cmp -s "$out/native" "$out/$platform"; then
             same=false
             failed=1
-            n=$(cmp "$out/native" "$out/$platform" 2>&1 | sed -n 's/.* line \([0-9]*\).*/\1/p')
+            n=$( (cmp "$out/native" "$out/$platform" 2>&1 || true) | sed -n 's/.* line \([0-9]*\).*/\1/p')
             n=${n:-$(($(wc -l <"$out/$platform") + 1))}
             echo "FAIL $json: $platform differs from native at line $n of $lines:"
             echo "  native:   $(sed -n "${n}p" "$out/native")"

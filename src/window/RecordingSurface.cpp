@@ -374,34 +374,43 @@ std::string shortestFloat(float v) {
     return std::string(buf, writeShortestFloat(buf, v));
 }
 
-std::string traceLine(const Op& op) {
+char* writeTraceLine(char* out, const Op& op) {
+    const auto put = [&](const char* text, std::size_t n) {
+        std::memcpy(out, text, n);
+        out += n;
+    };
     switch (op.kind) {
     case Op::Kind::cls:
-        return "cls";
+        put("cls", 3);
+        return out;
     case Op::Kind::wait:
-        return "wait";
+        put("wait", 4);
+        return out;
     case Op::Kind::end:
-        return "end";
+        put("end", 3);
+        return out;
     case Op::Kind::line:
         break;
     }
-    // "line" + 4 * (1 + 15) + " " + 11 + " 0x" + 8 characters at most.
-    char buf[96];
-    char* p = buf;
-    std::memcpy(p, "line", 4);
-    p += 4;
+    // "line" + 4 * (1 + 15) + " " + 11 + " 0x" + 8 = 91 characters at most.
+    static_assert(traceLineMaxChars >= 4 + 4 * (1 + shortestFloatMaxChars) + 1 + 11 + 3 + 8);
+    put("line", 4);
     for (const float v : {op.x1, op.y1, op.x2, op.y2}) {
-        *p++ = ' ';
-        p = writeShortestFloat(p, v);
+        *out++ = ' ';
+        out = writeShortestFloat(out, v);
     }
-    *p++ = ' ';
-    p = std::to_chars(p, buf + sizeof buf, op.width).ptr;
-    std::memcpy(p, " 0x", 3);
-    p += 3;
+    *out++ = ' ';
+    out = std::to_chars(out, out + 11, op.width).ptr;
+    put(" 0x", 3);
     for (int shift = 28; shift >= 0; shift -= 4) {
-        *p++ = "0123456789ABCDEF"[(op.colour >> shift) & 0xF];
+        *out++ = "0123456789ABCDEF"[(op.colour >> shift) & 0xF];
     }
-    return std::string(buf, p);
+    return out;
+}
+
+std::string traceLine(const Op& op) {
+    char buf[traceLineMaxChars];
+    return std::string(buf, writeTraceLine(buf, op));
 }
 
 void RecordingSurface::line(float x1, float y1, float x2, float y2, Colour c) {
