@@ -37,7 +37,7 @@ class Recorder : public zm::RecordingSurface {
             *end++ = '\n';
             text.append(line, end);
         } else if (mode_ == Lines::unformatted) {
-            text += std::string_view("line 165.6002 -0.50266 164.7851 -0.4 3 0x0000FF00\n");
+            text += std::string_view("line 165.6002 -0.5 164.78 -0.4 3 0x0000FF00\n");
         }
     }
 
