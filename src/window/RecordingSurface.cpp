@@ -266,10 +266,10 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
 
 int digitCount(std::uint64_t v) {
     int n = 1;
-    for (; v >= 100; v /= 100) {
-        n += 2;
+    for (std::uint64_t p = 10; n < 20 && v >= p; p *= 10) {
+        ++n;
     }
-    return v >= 10 ? n + 1 : n;
+    return n;
 }
 
 // "00", "01", ... "99".
