@@ -18,6 +18,9 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/em_js.h>
@@ -246,6 +249,13 @@ class NoSurface : public Surface {
     void cls() override {}
 };
 
+#ifdef _WIN32
+// Windows reads files as text unless told otherwise, and has no close-on-exec.
+constexpr int scriptOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int scriptOpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
 // The whole script file, or standard input; a blocked open or read gives way
 // to an interrupt.
 std::string readScriptFile(const std::string& name) {
@@ -254,11 +264,14 @@ std::string readScriptFile(const std::string& name) {
              ": " + std::strerror(err));
     };
     int fd = 0;
+#ifdef _WIN32
+    _setmode(0, _O_BINARY);
+#endif
     if (name != "-") {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {
             checkInterrupt();
-            fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+            fd = ::open(name.c_str(), scriptOpenFlags);
             if (fd >= 0) {
                 break;
             }
