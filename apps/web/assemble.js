@@ -1,52 +1,27 @@
 // Puts the page together: the page's HTML with, in place of {{{ SCRIPT }}}, the
-// program's WebAssembly compressed with gzip and written in base64, and the
-// JavaScript that loads it. The result is one file that works from disk.
-// The page's own scripts are minified with emscripten's JavaScript optimizer
-// when its path is given.
-//   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html [acorn-optimizer.js]
+// program's WebAssembly compressed with gzip (by zopfli, which packs it a
+// twentieth smaller than zlib's best) and written in base64, and the JavaScript
+// that loads it. The result is one file that works from disk. Every script on
+// the page is minified with terser (Debian's node-terser): whitespace, local
+// names and dead branches; names at the top level, which the scripts share, stay.
+//   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
 "use strict";
 const fs = require("fs");
-const os = require("os");
-const path = require("path");
-const zlib = require("zlib");
 const { execFileSync } = require("child_process");
 
-const [shellPath, jsPath, wasmPath, outPath, optimizer] = process.argv.slice(2);
-let shell = fs.readFileSync(shellPath, "utf8");
-if (optimizer) {
-  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "zm-assemble-"));
-  try {
-    shell = shell.replace(/<script>\n([\s\S]*?)<\/script>/g, (whole, code) => {
-      const file = path.join(scratch, "page.js");
-      fs.writeFileSync(file, code);
-      const small = execFileSync(process.execPath, [optimizer, file, "minifyWhitespace"], { encoding: "utf8" });
-      return "<script>\n" + small.trim() + "\n</script>";
-    });
-  } finally {
-    fs.rmSync(scratch, { recursive: true, force: true });
-  }
-}
-const js = fs.readFileSync(jsPath, "utf8");
-const wasm = zlib.gzipSync(fs.readFileSync(wasmPath), { level: 9 }).toString("base64");
-if (!shell.includes("{{{ SCRIPT }}}")) {
-  console.error("assemble.js: " + shellPath + " has no {{{ SCRIPT }}}");
+const [shellPath, jsPath, wasmPath, outPath, zopfli] = process.argv.slice(2);
+const fail = message => {
+  console.error("assemble.js: " + message);
   process.exit(1);
-}
-// The browser unpacks the program itself (DecompressionStream) before it starts.
-const loader = `<script>
-Module.instantiateWasm = (imports, receive) => {
-  const text = atob("${wasm}");
-  const packed = new Uint8Array(text.length);
-  for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
-  new Response(new Blob([packed]).stream().pipeThrough(new DecompressionStream("gzip"))).arrayBuffer()
-    .then(bytes => WebAssembly.instantiate(bytes, imports))
-    .then(result => receive(result.instance), error => zm.failed(error));
-  return {};
 };
-</script>
-<script>
-${js}
-</script>`;
+if (!zopfli) fail("usage: node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI");
+let terser;
+try {
+  terser = require("terser");
+} catch (e) {
+  fail("terser cannot be loaded (" + e.message.split("\n")[0] + "): install Debian's node-terser and set NODE_PATH=/usr/share/nodejs");
+}
+
 // The page's own markup, style and script lose their comments and indentation
 // (in scripts whole-line comments only, so no string or expression is touched).
 const lean = text =>
@@ -57,6 +32,43 @@ const lean = text =>
     .map(line => line.trim())
     .filter(line => line !== "" && !line.startsWith("//"))
     .join("\n");
-const page = lean(shell).split("{{{ SCRIPT }}}").join(loader);
-fs.writeFileSync(outPath + ".partial", page);
-fs.renameSync(outPath + ".partial", outPath);
+
+const minify = async (code, what) => {
+  try {
+    return (await terser.minify(code, { compress: {}, mangle: true })).code;
+  } catch (e) {
+    fail(what + " cannot be minified: " + e.message + (e.line ? " (line " + e.line + ")" : ""));
+  }
+};
+
+const main = async () => {
+  const shell = lean(fs.readFileSync(shellPath, "utf8"));
+  if (!shell.includes("{{{ SCRIPT }}}")) fail(shellPath + " has no {{{ SCRIPT }}}");
+  const scripts = [];
+  for (const m of shell.matchAll(/<script>\n([\s\S]*?)<\/script>/g)) scripts.push(await minify(m[1], shellPath));
+  let n = 0;
+  const page = shell.replace(/<script>\n([\s\S]*?)<\/script>/g, () => "<script>\n" + scripts[n++] + "\n</script>");
+
+  let packed;
+  try {
+    packed = execFileSync(zopfli, ["--gzip", "-c", wasmPath], { maxBuffer: 64 << 20 });
+  } catch (e) {
+    fail(zopfli + " cannot compress " + wasmPath + ": " + e.message.split("\n")[0]);
+  }
+  // The browser unpacks the program itself (DecompressionStream) before it starts.
+  const loader = await minify(`
+Module.instantiateWasm = (imports, receive) => {
+  const text = atob("${packed.toString("base64")}");
+  const packed = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
+  new Response(new Blob([packed]).stream().pipeThrough(new DecompressionStream("gzip"))).arrayBuffer()
+    .then(bytes => WebAssembly.instantiate(bytes, imports))
+    .then(result => receive(result.instance), error => zm.failed(error));
+  return {};
+};`, "the loader");
+  const program = await minify(fs.readFileSync(jsPath, "utf8"), jsPath);
+  const out = page.split("{{{ SCRIPT }}}").join("<script>\n" + loader + "\n</script>\n<script>\n" + program + "\n</script>");
+  fs.writeFileSync(outPath + ".partial", out);
+  fs.renameSync(outPath + ".partial", outPath);
+};
+main();

@@ -50,6 +50,18 @@ async function settled(page) {
   });
   return state(page);
 }
+// Does what makes the page load itself again (Open keys, Run again) and waits
+// for the new document's program to wait or end. The old document is marked:
+// until the reload commits it still answers, and may well be waiting already.
+async function reloadedBy(page, action) {
+  await page.evaluate(() => { window.zmOldDocument = true; });
+  await action();
+  await page.waitForFunction(() => {
+    const s = !window.zmOldDocument && window.zeboMorlix && window.zeboMorlix.state();
+    return s && (s.waiting || s.ended);
+  });
+  return state(page);
+}
 // Presses a key and waits for the frame it releases.
 async function press(page, key) {
   const before = (await state(page)).frame;
@@ -528,9 +540,12 @@ test("past 64 KB the address stops holding the keys and says so; Save keys and O
   assert.equal(readFileSync(file, "utf8"), keys.trim().replace(/^x /, "x ") + "\n");
   const shown = await picture(page);
   const [chooser] = await Promise.all([page.waitForEvent("filechooser"), page.getByRole("button", { name: "Open keys" }).click()]);
-  await chooser.setFiles(file);
-  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting && window.zeboMorlix.state().frame === 9);
+  // The page reads the file and then loads itself again: the same frame as before
+  // has to come from the new document, which played the file from the start.
+  const opened = await reloadedBy(page, () => chooser.setFiles(file));
+  assert.equal(opened.frame, 9);
   assert.equal(await picture(page), shown);
+  assert.equal(await page.evaluate(() => window.zeboMorlix.script()), keys.trim());
   await page.context().close();
 });
 
