@@ -213,14 +213,14 @@ class TraceWriter : public RecordingSurface {
 
   protected:
     void record(const Op& op) override {
-        line_ = traceLine(op);
-        line_.push_back('\n');
-        out_.write(line_);
+        char line[traceLineMaxChars + 1];
+        char* end = writeTraceLine(line, op);
+        *end++ = '\n';
+        out_.write(line, static_cast<std::size_t>(end - line));
     }
 
   private:
     render::Output& out_;
-    std::string line_;
 };
 
 // The replay host of a run that may be interrupted: a signal stops it at the
