@@ -596,3 +596,8 @@ test("the controls are reached with Tab from outside the canvas and have names",
   assert.equal(await page.evaluate(() => document.activeElement.id), "play");
   await page.context().close();
 });
+
+test("the whole program is one page of under 100 KB", () => {
+  const bytes = readFileSync(process.env.ZM_PAGE).length;
+  assert.ok(bytes < 100 * 1000, `the page is ${bytes} bytes`);
+});
