@@ -2,7 +2,7 @@
 
 // Checking sine, cosine and arctangent against MPFR: the correctly rounded
 // double (subnormals included), and whether the fast evaluation's error bound
-// holds. Arguments are checked on every core.
+// holds. Wherever sine or cosine is checked, so is the combined sincos. Arguments are checked on every core.
 
 #include "math/CorrectlyRounded.h"
 
@@ -147,6 +147,15 @@ inline Tally checkRange(Fn f, const double* xs, std::size_t n, std::size_t bound
         if (!sameBits(got, want)) {
             if (t.wrong++ == 0) {
                 t.firstWrong = std::string(" at ") + hex(x) + ": " + hex(got) + " instead of " + hex(want);
+            }
+        }
+        if (f != Fn::atan) {
+            // The combined sine and cosine must give each bit for bit.
+            const cr::SinCos sc = cr::sincos(x);
+            if (!sameBits(f == Fn::sin ? sc.sin : sc.cos, want)) {
+                if (t.wrong++ == 0) {
+                    t.firstWrong = std::string(" sincos at ") + hex(x);
+                }
             }
         }
         const cr::detail::Approx ap = oursFast(f, x);

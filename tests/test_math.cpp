@@ -37,6 +37,11 @@ TEST(CorrectlyRounded, SpecialValuesAsInC) {
     EXPECT_TRUE(std::isnan(cr::sin(nan)));
     EXPECT_TRUE(std::isnan(cr::cos(nan)));
     EXPECT_TRUE(std::isnan(cr::atan(nan)));
+    for (double x : {0.0, -0.0, inf, -inf, nan, -nan}) {
+        const cr::SinCos sc = cr::sincos(x);
+        EXPECT_TRUE(sameBits(sc.sin, cr::sin(x))) << x;
+        EXPECT_TRUE(sameBits(sc.cos, cr::cos(x))) << x;
+    }
     EXPECT_EQ(cr::atan(inf), 0x1.921fb54442d18p+0);
     EXPECT_EQ(cr::atan(-inf), -0x1.921fb54442d18p+0);
     // pi = 4 atan(1), as the program forms it.
@@ -211,6 +216,10 @@ TEST(CorrectlyRounded, HardestToRound) {
         EXPECT_TRUE(sameBits(correct(f, x), want)) << "the data file disagrees with MPFR: " << line;
         EXPECT_TRUE(sameBits(ours(f, x), want)) << line;
         EXPECT_TRUE(sameBits(oursExact(f, x), want)) << line;
+        if (f != Fn::atan) {
+            const cr::SinCos sc = cr::sincos(x);
+            EXPECT_TRUE(sameBits(f == Fn::sin ? sc.sin : sc.cos, want)) << "sincos: " << line;
+        }
         ++count[static_cast<int>(f)];
     }
     for (Fn f : all) {

@@ -7,25 +7,36 @@ namespace zm {
 
 // Travel of an in-line slider-crank (crank radius 25.5, rod 100) against crank
 // angle from -pi to 2 pi, as a thick light-orange polyline at half a unit per
-// degree, crank angle 0 at x = 15. The same curve at every call.
+// degree, crank angle 0 at x = 15. The curve depends on pi alone, which is set
+// once at the start: its segments are computed at the first call and every
+// later call draws the same ones again.
 void Form1::drawTravelCurve() {
     constexpr double radius = 25.5;
     constexpr double rod = 100;
     constexpr double gap = 4.85;
     constexpr double dphi = 0.01;
 
-    double travel = 0;
-    // Start, end and step are taken once; phi grows by repeated addition, so the
-    // last of the 943 passes has phi near 6.278407 and 2 pi itself is not reached.
-    const double first = -pi;
-    const double last = 2 * pi;
-    for (double phi = first; phi <= last; phi = phi + dphi) {
-        const double s = radius * cr::sin(phi);
-        const double slide = radius * cr::cos(phi) + std::sqrt(rod * rod - s * s);
-        const double prevtravel = travel;
-        travel = ((gap + radius) + rod) - slide;
+    if (!travelCurveMade_ || !(travelCurvePi_ == pi)) {
+        travelCurve_.clear();
+        double travel = 0;
+        // Start, end and step are taken once; phi grows by repeated addition, so the
+        // last of the 943 passes has phi near 6.278407 and 2 pi itself is not reached.
+        const double first = -pi;
+        const double last = 2 * pi;
+        for (double phi = first; phi <= last; phi = phi + dphi) {
+            const cr::SinCos crankAngle = cr::sincos(phi);
+            const double s = radius * crankAngle.sin;
+            const double slide = radius * crankAngle.cos + std::sqrt(rod * rod - s * s);
+            const double prevtravel = travel;
+            travel = ((gap + radius) + rod) - slide;
+            travelCurve_.push_back({(90 * (phi - dphi)) / pi + 15, prevtravel, (90 * phi) / pi + 15, travel});
+        }
+        travelCurvePi_ = pi;
+        travelCurveMade_ = true;
+    }
+    for (const TravelSegment& g : travelCurve_) {
         DrawWidth(3);
-        Line((90 * (phi - dphi)) / pi + 15, prevtravel, (90 * phi) / pi + 15, travel, colour::lightOrange);
+        Line(g.x1, g.y1, g.x2, g.y2, colour::lightOrange);
     }
 }
 

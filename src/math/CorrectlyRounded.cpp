@@ -516,18 +516,64 @@ DD sinCosCore(double rh, double rl, int c) {
     return fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
 }
 
-// The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
-// 2^-27 <= |x| < inf.
-detail::Approx sinCosFast(double x, int wantCos) {
-    const double ax = fabsOf(x);
-    double rh, rl, er;
+// sin r and cos r together, sharing the table row and the terms in t, each
+// computed with the same operations as sinCosCore gives it alone (so within the
+// same bounds).
+void sinCosCoreBoth(double rh, double rl, DD& sr, DD& cr) {
+    const int j = static_cast<int>(rh * 256 + 0.5);
+    const double th = rh - j * 0x1p-8;
+    const double tl = rl;
+    double thh, thl;
+    split(th, thh, thl);
+    const double uh = th * th;
+    const double ul = ((thh * thh - uh) + 2 * (thh * thl)) + thl * thl;
+    const double ue = ul + (2 * th) * tl;
+    const double ps = s3 * uh + (s3 * ue + (uh * uh) * (s5 + uh * s7));
+    const double sl = tl + (th * ps + tl * ps);
+    const double pch = -0.5 * uh;
+    const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
+    const double* tab = sinCos256[j];
+    // sin(a + t) = sin a cos t + cos a sin t.
+    {
+        const double ph = tab[0];
+        const double pl = tab[1];
+        const double qh = tab[2];
+        const double ql = tab[3];
+        const DD p = twoProdSplit(qh, tab[6], tab[7], thh, thl);
+        const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
+        const DD s = twoSum(ph, p.hi);
+        sr = fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
+    }
+    // cos(a + t) = cos a cos t - sin a sin t.
+    {
+        const double ph = tab[2];
+        const double pl = tab[3];
+        const double qh = -tab[0];
+        const double ql = -tab[1];
+        const DD p = twoProdSplit(qh, -tab[4], -tab[5], thh, thl);
+        const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
+        const DD s = twoSum(ph, p.hi);
+        cr = fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
+    }
+}
+
+// |x| = n pi/2 + r with r = rh + rl within er.
+struct FastReduced {
+    double rh;
+    double rl;
+    double er;
     int n;
+};
+
+// The reduction of 2^-27 <= |x| < inf for the fast evaluation.
+FastReduced reduceFast(double ax) {
+    FastReduced fr{};
     if (ax < 0.78) {
         // Below pi/4: no reduction.
-        n = 0;
-        rh = ax;
-        rl = 0;
-        er = 0;
+        fr.n = 0;
+        fr.rh = ax;
+        fr.rl = 0;
+        fr.er = 0;
     } else if (ax < 0x1p19) {
         // k nearest |x| 2/pi (an error of one only makes |r| a little larger
         // than pi/4), and r = |x| - k (P0 + P1 + P2), the Pi the first three
@@ -538,41 +584,70 @@ detail::Approx sinCosFast(double x, int wantCos) {
         // k 2^-103 of pi/2 (P3 is below 2^-103), so r is within
         // 2^-52 (|l1| + |k P2|) + k 2^-102.
         const double kd = (ax * twoOverPi + 0x1.8p52) - 0x1.8p52;
-        n = static_cast<int>(kd) & 3;
+        fr.n = static_cast<int>(kd) & 3;
         const double a0 = ax - kd * pio2Part[0];
         const DD h1 = twoSum(a0, -(kd * pio2Part[1]));
         const double kp2 = kd * pio2Part[2];
         const DD r = twoSum(h1.hi, h1.lo - kp2);
-        rh = r.hi;
-        rl = r.lo;
-        er = 0x1p-52 * (fabsOf(h1.lo) + fabsOf(kp2)) + kd * 0x1p-102;
+        fr.rh = r.hi;
+        fr.rl = r.lo;
+        fr.er = 0x1p-52 * (fabsOf(h1.lo) + fabsOf(kp2)) + kd * 0x1p-102;
     } else {
         // The exact reduction, r within 2^-330; rh is r rounded and rl the
         // rest rounded, within 2^-106 rh.
         const Reduced red = reduceExact(ax);
-        n = red.n;
-        rh = toDouble(red.r);
-        const Fixed hf = fromDouble(rh);
+        fr.n = red.n;
+        fr.rh = toDouble(red.r);
+        const Fixed hf = fromDouble(fr.rh);
         const int cmp = compare(red.r, hf);
-        rl = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(red.r, hf)) : -toDouble(sub(hf, red.r));
+        fr.rl = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(red.r, hf)) : -toDouble(sub(hf, red.r));
         if (red.neg) {
-            rh = -rh;
-            rl = -rl;
+            fr.rh = -fr.rh;
+            fr.rl = -fr.rl;
         }
-        er = 0x1p-104 * fabsOf(rh) + 0x1p-320;
+        fr.er = 0x1p-104 * fabsOf(fr.rh) + 0x1p-320;
     }
+    return fr;
+}
+
+// The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
+// 2^-27 <= |x| < inf.
+detail::Approx sinCosFast(double x, int wantCos) {
+    const FastReduced fr = reduceFast(fabsOf(x));
     // cos y = sin(y + pi/2): the value is sin(m pi/2 + r), that is +-sin r
     // or +-cos r; sin is odd and cos even in r.
-    const int m = (n + wantCos) & 3;
+    const int m = (fr.n + wantCos) & 3;
     const int c = m & 1;
-    const int rneg = rh < 0;
+    const int rneg = fr.rh < 0;
     const double rs = unitSign[rneg];
-    const DD y = sinCosCore(rs * rh, rs * rl, c);
+    const DD y = sinCosCore(rs * fr.rh, rs * fr.rl, c);
     const int neg = (rneg & (c ^ 1)) ^ (m >> 1) ^ ((wantCos ^ 1) & static_cast<int>(x < 0));
     const double sg = unitSign[neg];
     // Both sin and cos have slope at most 1: an error er in r moves the result
     // by at most er.
-    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi) + er};
+    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi) + fr.er};
+}
+
+// sin x and cos x from one reduction, for 2^-26 <= |x| < inf: the same values
+// and bounds as sinCosFast gives each alone.
+void sinCosFastBoth(double x, detail::Approx& s, detail::Approx& c) {
+    const FastReduced fr = reduceFast(fabsOf(x));
+    const int rneg = fr.rh < 0;
+    const double rs = unitSign[rneg];
+    DD core[2];
+    sinCosCoreBoth(rs * fr.rh, rs * fr.rl, core[0], core[1]);
+    const int ms = fr.n & 3;
+    const int cs = ms & 1;
+    const DD ys = core[cs];
+    const int negs = (rneg & (cs ^ 1)) ^ (ms >> 1) ^ static_cast<int>(x < 0);
+    const double sgs = unitSign[negs];
+    s = {sgs * ys.hi, sgs * ys.lo, relBound * fabsOf(ys.hi) + fr.er};
+    const int mc = (fr.n + 1) & 3;
+    const int cc = mc & 1;
+    const DD yc = core[cc];
+    const int negc = (rneg & (cc ^ 1)) ^ (mc >> 1);
+    const double sgc = unitSign[negc];
+    c = {sgc * yc.hi, sgc * yc.lo, relBound * fabsOf(yc.hi) + fr.er};
 }
 
 // The fast evaluation of atan x for 2^-27 <= |x| < 2^53.
@@ -697,6 +772,39 @@ double cos(double x) {
         return out;
     }
     return sinCosSlow(x, true);
+}
+
+SinCos sincos(double x) {
+#ifdef ZM_CR_RECORD
+    detail::record(0, x);
+    detail::record(1, x);
+#endif
+    const double ax = fabsOf(x);
+    if (isNaN(x)) {
+        return {quieted(x), quieted(x)};
+    }
+    if (ax == inf) {
+        return {invalid, invalid};
+    }
+    if (ax < 0x1p-26) {
+        // The sine is x (see sin); the cosine is 1 below 2^-27.
+        if (ax < 0x1p-27) {
+            return {x, 1.0};
+        }
+        const detail::Approx a = sinCosFast(x, 1);
+        double out;
+        return {x, decided(a.hi, a.lo, a.err, out) ? out : sinCosSlow(x, true)};
+    }
+    detail::Approx as, ac;
+    sinCosFastBoth(x, as, ac);
+    SinCos r;
+    if (!decided(as.hi, as.lo, as.err, r.sin)) {
+        r.sin = sinCosSlow(x, false);
+    }
+    if (!decided(ac.hi, ac.lo, ac.err, r.cos)) {
+        r.cos = sinCosSlow(x, true);
+    }
+    return r;
 }
 
 // atan x = x - x^3/3 + ...: for |x| < 2^-27 the result is x. For |x| >= 2^53,

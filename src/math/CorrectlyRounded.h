@@ -18,6 +18,14 @@ double sin(double x);
 double cos(double x);
 double atan(double x);
 
+// sin x and cos x from one argument reduction: each bit for bit what sin and
+// cos give alone.
+struct SinCos {
+    double sin;
+    double cos;
+};
+SinCos sincos(double x);
+
 namespace detail {
 
 // The fast evaluation alone, for checking its error bound: the value is

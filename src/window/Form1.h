@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace zm {
 
@@ -87,6 +88,15 @@ class Form1 {
 
   private:
     void leaveIfEnded() const;
+
+    // The travel curve's segments as drawTravelCurve passes them to Line, made
+    // at its first call and again only if pi has changed since.
+    struct TravelSegment {
+        double x1, y1, x2, y2;
+    };
+    std::vector<TravelSegment> travelCurve_;
+    double travelCurvePi_ = 0;
+    bool travelCurveMade_ = false;
 
     Surface& surface_;
     Host& host_;
