@@ -121,13 +121,20 @@ int main() {
     }
     std::printf("};\n\n");
 
-    // atan of j/256 for j = 0..256, as pairs of doubles.
+    // atan of j/256 for j = 0..256, as pairs of doubles: the first the value
+    // rounded to a multiple of 2^-52 (so that pi/2 minus it is exact), the second
+    // the double nearest the rest.
     std::printf("constexpr double atan256[257][2] = {\n");
     for (int j = 0; j < 257; ++j) {
         mpfr_set_ui(w, static_cast<unsigned>(j), MPFR_RNDN);
         mpfr_div_2ui(w, w, 8, MPFR_RNDN);
         mpfr_atan(v, w, MPFR_RNDN);
-        pair(v, hi, lo);
+        mpfr_mul_2ui(w, v, 52, MPFR_RNDN);
+        mpfr_rint(w, w, MPFR_RNDN);
+        mpfr_div_2ui(w, w, 52, MPFR_RNDN);
+        hi = mpfr_get_d(w, MPFR_RNDN);
+        mpfr_sub(w, v, w, MPFR_RNDN);
+        lo = mpfr_get_d(w, MPFR_RNDN);
         std::printf("    {%a, %a},\n", hi, lo);
     }
     std::printf("};\n\n");

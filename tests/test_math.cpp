@@ -141,6 +141,42 @@ TEST(CorrectlyRounded, ArctangentOfTheSolversRatios) {
     EXPECT_EQ(t.outsideBound, 0) << t.firstOutside;
 }
 
+// The arctangent chooses its table point c = j/256 from 256 |x| for |x| <= 1,
+// and from the exponent and seven leading bits of |x| above 1: the arguments
+// where j changes (the midpoints (j + 1/2)/256, their reciprocals, every
+// power of two and every step of those seven bits up to 2^10) are where the
+// distance to c, and so the error of the fast evaluation, is largest.
+TEST(CorrectlyRounded, ArctangentWhereItsTablePointChanges) {
+    std::vector<double> xs;
+    for (int j = 0; j <= 256; ++j) {
+        xs.push_back((j + 0.5) / 256);
+        xs.push_back(256 / (j + 0.5));
+        xs.push_back(j / 256.0);
+    }
+    for (int e = -12; e <= 10; ++e) {
+        for (int i = 0; i < 128; ++i) {
+            xs.push_back(std::ldexp(1 + i / 128.0, e));
+        }
+    }
+    const std::size_t base = xs.size();
+    for (std::size_t i = 0; i < base; ++i) {
+        double lo = xs[i], hi = xs[i];
+        for (int k = 0; k < 3; ++k) {
+            lo = std::nextafter(lo, 0.0);
+            hi = std::nextafter(hi, std::numeric_limits<double>::infinity());
+            xs.push_back(lo);
+            xs.push_back(hi);
+        }
+    }
+    const std::size_t n = xs.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        xs.push_back(-xs[i]);
+    }
+    const Tally t = checkAll(Fn::atan, xs);
+    EXPECT_EQ(t.wrong, 0) << t.firstWrong;
+    EXPECT_EQ(t.outsideBound, 0) << t.firstOutside;
+}
+
 // Every binary exponent from the smallest subnormal to the largest double, both
 // signs, random significands: over a million arguments per function.
 TEST(CorrectlyRounded, EveryMagnitude) {

@@ -442,8 +442,8 @@ inline double fabsOf(double x) {
     return x < 0 ? -x : x;
 }
 
-// The relative error bound of the fast evaluations below: each is shown to be
-// within 2^-69 of its result, and the test leaves a factor 4 of room.
+// The relative error bound of the fast evaluations below: sine and cosine are
+// shown to be within 2^-69 of their result, the arctangent within 2^-68.1.
 constexpr double relBound = 0x1p-67;
 
 // Whether hi + lo, within err of the exact value, decides its rounding; then
@@ -650,61 +650,112 @@ void sinCosFastBoth(double x, detail::Approx& s, detail::Approx& c) {
     c = {sgc * yc.hi, sgc * yc.lo, relBound * fabsOf(yc.hi) + fr.er};
 }
 
+// For 1 < |x| < 512, 1/|x| = 2^-e / m with 1 <= m < 2: the nearest integer
+// to 2^16 / m' for m' the middle of m's interval of width 1/128, indexed by m's
+// seven leading fraction bits. |1/m - 1/m'| <= 2^-8 and the rounding adds
+// 2^-17 at most, so 2^-e recipTable[i] 2^-16 is within 2^-e (2^-8 + 2^-17) of
+// 1/|x|. The largest entry is 65281, so j below stays at most 255.
+constexpr auto recipTable = [] {
+    struct {
+        std::uint16_t v[128];
+    } t{};
+    for (u32 i = 0; i < 128; ++i) {
+        const u32 b = 257 + 2 * i; // m' = b / 256
+        t.v[i] = static_cast<std::uint16_t>(((u32{1} << 25) + b) / (2 * b));
+    }
+    return t;
+}();
+
 // The fast evaluation of atan x for 2^-27 <= |x| < 2^53.
 //
-// w = |x| or 1/|x| = wh + wl (the residual 1 - |x| wh is exact, wl within
-// 2^-104 w), c = j/256 nearest wh, d = (w - c)/(1 + w c) = dh + dl within
-// 2^-97 relative (wh - c is exact; the quotient is corrected by its exact
-// residual), |d| <= 2^-9 + 2^-60.
-//   atan d = d + d q, q = d^2 (-1/3 + d^2/5 - d^4/7 + d^6/9), |q| <= 2^-19.5,
-//   the dropped d^11/11 below 2^-91 |d|; q within 4.5 2^-53 |q|, so atan d is
-//   within 2^-70 |d|.
-//   atan w = atan c + atan d >= atan(c)/2 for j >= 1 (|d| <= 2^-9 <= c/2,
-//   atan c >= 0.78 c): within 2^-69 relative, the table within 2^-106.
-//   For |x| > 1, pi/2 - atan w >= pi/4 >= atan w keeps the relative bound.
-detail::Approx atanFast(double x) {
+// With c = j/256 (j <= 256: at most 9 bits) and (A, B) = (|x|, 1) for |x| <= 1
+// or (1, |x|) for |x| > 1, atan(A/B) = atan c + atan d with d = N/D,
+// N = A - c B, D = B + c A. For |x| > 1 that is
+// atan(1/|x|) = atan c + atan((1 - c|x|)/(|x| + c)), and atan|x| = pi/2 - it.
+// There is one division on the way (and 1/Dh beside it).
+//   c: for |x| <= 1, j is 256 |x| rounded, so |d| <= ||x| - c| <= 2^-9. For
+//   |x| > 1, j comes from recipTable (j = 0 from 512 on, where 1/|x| <= 2^-9):
+//   |1/|x| - c| <= 2^-9 + 2^-8 + 2^-17, and |d| <= |1/|x| - c| < 2^-7.4.
+//   N and D: c|x| = p + pe exactly (Dekker's product with c as its own leading
+//   half). For |x| <= 1, N = |x| - c exactly (both are multiples of ulp|x| and
+//   the difference is at most 2^-9) and D = 1 + p + pe = Dh + Dl, 1 + p summed
+//   exactly. For |x| > 1, N = (1 - p) - pe with 1 - p exact (p is 0 or a
+//   multiple of 2^-53 between 1/2 and 2.01) and D = |x| + c exactly. Dh >= 1.
+//   d = q1s + q2: q1 = (Nh + Nl)/Dh rounded, within 2^-51.4 |d|; q1s its
+//   leading 26 bits, within 2^-26 |d|; q1s times the halves of Dh is exact,
+//   and the residual N - q1s D (at most 2^-25.9 |N|) is formed with three
+//   roundings of at most 2^-53 (2^-25 |N| + 2^-52) each; q2 = residual / Dh
+//   within 2^-50.9 of the residual / D. So d is within 2^-75 |d| + 2^-102.
+//   atan d = d + d q, q = d^2 (-1/3 + d^2/5 - d^4/7 + d^6/9): the dropped
+//   d^11/11 is below 2^-77 |d|. q is formed from q1: q1^2 within 2^-49.6 of
+//   d^2, coefficients and steps within 2^-52.4, so q within 2^-49.2 |q| and d q
+//   (formed as q1 q) within 2^-49 |q d|.
+//   For |x| <= 1: |q| <= 2^-19.5 and |d| <= 1.28 atan|x| (j >= 1: |d| <= 2^-9
+//   <= |x| <= (4/pi) atan|x|; j = 0: d = |x|), so the above stays within
+//   2^-68.2 of the result. For |x| > 1: |q d| <= 2^-23.8 and the result is at
+//   least pi/4: within 2^-72.
+//   atan c = T0 + T1 from the table within 2^-106, T0 a multiple of 2^-52 so
+//   that pi/2 - T0 is exact; the last sums round below 2^-104 of the result.
+// All of it stays below 2^-68.1 relatively, within relBound = 2^-67.
+[[gnu::always_inline]] inline detail::Approx atanFast(double x) {
     const double ax = fabsOf(x);
-    const int inv = ax > 1;
-    // Both choices are computed and one is picked by index: the processor
-    // cannot predict which one an argument needs.
-    const double rcp = 1 / ax;
-    const DD pr = twoProd(rcp, ax);
-    const double whs[2] = {ax, rcp};
-    const double wls[2] = {0.0, ((1 - pr.hi) - pr.lo) * rcp};
-    const double wh = whs[inv];
-    const double wl = wls[inv];
-    const int j = static_cast<int>(wh * 256 + 0.5);
-    double dh = wh;
-    double dl = wl;
-    if (j != 0) {
-        // c has at most 9 bits, so c is its own leading half in the product.
+    // sg = +-1 with the sign of x. atan is odd: the denominator D takes the
+    // sign, so d and everything after it come out with the sign of the result.
+    const double sg = fromBits(bitsOf(1.0) | (bitsOf(x) & (u64{1} << 63)));
+    double xh, xl;
+    split(ax, xh, xl);
+    int j;
+    double nh, nl, dh, dl, h, l, ws;
+    if (ax <= 1) {
+        // j = 256 |x| rounded: adding 1.5 2^52 rounds to an integer, whose last
+        // bits are j.
+        const double big = ax * 256 + 0x1.8p52;
+        j = static_cast<int>(bitsOf(big) & 511);
+        const double c = (big - 0x1.8p52) * 0x1p-8;
+        const double p = c * ax;
+        const double pe = (c * xh - p) + c * xl;
+        nh = ax - c;
+        nl = 0;
+        const DD dd = fastTwoSum(1.0, p);
+        dh = sg * dd.hi;
+        dl = sg * (dd.lo + pe);
+        h = sg * atan256[j][0];
+        l = sg * atan256[j][1];
+        ws = 1;
+    } else {
+        const u64 bits = bitsOf(ax);
+        const int e = static_cast<int>(bits >> 52) - 1023;
+        const u32 r = recipTable.v[(bits >> 45) & 127];
+        const int sh = 8 + (e & 15);
+        j = e < 9 ? static_cast<int>((r + (u32{1} << (sh - 1))) >> sh) : 0;
         const double c = j * 0x1p-8;
-        const double nh = wh - c;
-        double whh, whl;
-        split(wh, whh, whl);
-        const double pch = wh * c;
-        const double pcl = (whh * c - pch) + whl * c;
-        const DD den = fastTwoSum(1.0, pch);
-        const double denl = den.lo + (pcl + wl * c);
-        const double rden = 1 / den.hi;
-        dh = (nh + wl) * rden;
-        const DD qd = twoProd(dh, den.hi);
-        const double rem = (((nh - qd.hi) - qd.lo) + wl) - dh * denl;
-        dl = rem * rden;
+        const double p = c * ax;
+        const double pe = (c * xh - p) + c * xl;
+        nh = 1 - p;
+        nl = -pe;
+        const DD dd = fastTwoSum(ax, c);
+        dh = sg * dd.hi;
+        dl = sg * dd.lo;
+        h = sg * (pio2Hi - atan256[j][0]);
+        l = sg * (pio2Lo - atan256[j][1]);
+        ws = -1;
     }
-    const double d2 = dh * (dh + 2 * dl);
-    const double q = d2 * (a3 + d2 * (a5 + d2 * (a7 + d2 * a9)));
-    const double tail = dl + dh * q;
-    const DD s = twoSum(atan256[j][0], dh);
-    DD y = fastTwoSum(s.hi, s.lo + (atan256[j][1] + tail));
-    // atan w, or pi/2 - atan w for |x| > 1.
-    const double bh[2] = {0.0, pio2Hi};
-    const double bl[2] = {0.0, pio2Lo};
-    const double ws = unitSign[inv];
-    const DD t = twoSum(bh[inv], ws * y.hi);
-    y = fastTwoSum(t.hi, t.lo + (bl[inv] + ws * y.lo));
-    const double sg = unitSign[static_cast<int>(x < 0)];
-    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi)};
+    const double rcp = 1 / dh;
+    const double q1 = (nh + nl) / dh;
+    // d = q1s + q2: q1s the leading 26 bits of q1, so that its products with
+    // the halves of dh are exact, and q2 the rest from the residual.
+    double dhh, dhl, q1s, q1r;
+    split(dh, dhh, dhl);
+    split(q1, q1s, q1r);
+    const double res = ((nh - q1s * dhh) - q1s * dhl) + (nl - q1s * dl);
+    const double q2 = res * rcp;
+    const double d2 = q1 * q1;
+    const double d4 = d2 * d2;
+    const double q = d2 * ((a3 + d2 * a5) + d4 * (a7 + d2 * a9));
+    const double tail = q2 + q1 * q;
+    const DD s = twoSum(h, ws * q1s);
+    const DD y = fastTwoSum(s.hi, s.lo + (l + ws * tail));
+    return {y.hi, y.lo, relBound * fabsOf(y.hi)};
 }
 
 // The result for a NaN argument: the argument, made quiet, with its payload:
