@@ -1,5 +1,7 @@
 // Writes src/math/CrTables.inc: the constants of the correctly rounded sine,
-// cosine and arctangent, computed with MPFR at 2000 bits.
+// cosine and arctangent, computed with MPFR at 2000 bits. (The fast paths'
+// tables of sin, cos and atan at multiples of 1/256 are computed by the
+// program itself at first use; the tests check them against MPFR.)
 //
 //   g++ -std=c++20 -O2 tests/math_table_gen.cpp -lmpfr -lgmp -o gen && ./gen > src/math/CrTables.inc
 //
@@ -21,14 +23,6 @@ void pair(const mpfr_t v, double& hi, double& lo) {
     mpfr_sub_d(t, v, hi, MPFR_RNDN);
     lo = mpfr_get_d(t, MPFR_RNDN);
     mpfr_clear(t);
-}
-
-// a = h + l exactly, h the leading 26 bits of a (Veltkamp's splitting).
-void halves(double a, double& h, double& l) {
-    volatile double c = 134217729.0 * a;
-    volatile double d = c - a;
-    h = c - d;
-    l = a - h;
 }
 
 // v (0 <= v < 2^32) as 12 words of 32 bits, least significant first, the last
@@ -102,42 +96,6 @@ int main() {
     std::printf("constexpr double pio2Hi = %a;\nconstexpr double pio2Lo = %a;\n", hi, lo);
     mpfr_ui_div(v, 2, pi, MPFR_RNDN);
     std::printf("constexpr double twoOverPi = %a;\n\n", mpfr_get_d(v, MPFR_RNDN));
-
-    // sin and cos of j/256 for j = 0..203, as pairs of doubles, and the
-    // leading doubles cut in two halves of at most 26 bits for exact products.
-    std::printf("constexpr double sinCos256[204][8] = {\n");
-    for (int j = 0; j < 204; ++j) {
-        double s[2], c[2];
-        mpfr_set_ui(w, static_cast<unsigned>(j), MPFR_RNDN);
-        mpfr_div_2ui(w, w, 8, MPFR_RNDN);
-        mpfr_sin(v, w, MPFR_RNDN);
-        pair(v, s[0], s[1]);
-        mpfr_cos(v, w, MPFR_RNDN);
-        pair(v, c[0], c[1]);
-        double sh, sl, ch, cl;
-        halves(s[0], sh, sl);
-        halves(c[0], ch, cl);
-        std::printf("    {%a, %a, %a, %a, %a, %a, %a, %a},\n", s[0], s[1], c[0], c[1], sh, sl, ch, cl);
-    }
-    std::printf("};\n\n");
-
-    // atan of j/256 for j = 0..256, as pairs of doubles: the first the value
-    // rounded to a multiple of 2^-52 (so that pi/2 minus it is exact), the second
-    // the double nearest the rest.
-    std::printf("constexpr double atan256[257][2] = {\n");
-    for (int j = 0; j < 257; ++j) {
-        mpfr_set_ui(w, static_cast<unsigned>(j), MPFR_RNDN);
-        mpfr_div_2ui(w, w, 8, MPFR_RNDN);
-        mpfr_atan(v, w, MPFR_RNDN);
-        mpfr_mul_2ui(w, v, 52, MPFR_RNDN);
-        mpfr_rint(w, w, MPFR_RNDN);
-        mpfr_div_2ui(w, w, 52, MPFR_RNDN);
-        hi = mpfr_get_d(w, MPFR_RNDN);
-        mpfr_sub(w, v, w, MPFR_RNDN);
-        lo = mpfr_get_d(w, MPFR_RNDN);
-        std::printf("    {%a, %a},\n", hi, lo);
-    }
-    std::printf("};\n\n");
 
     // The exact path's constants: pi/2 and atan(j/16), 352 fraction bits.
     std::uint32_t b[12];

@@ -177,6 +177,57 @@ TEST(CorrectlyRounded, ArctangentWhereItsTablePointChanges) {
     EXPECT_EQ(t.outsideBound, 0) << t.firstOutside;
 }
 
+// The program computes its tables of sin, cos and atan at multiples of 1/256 in
+// fixed point at first use; each entry must be what MPFR gives: the double
+// nearest, the double nearest the rest (for atan: the value rounded to a
+// multiple of 2^-52, then the rest), and the leading 26 bits of the sine's and
+// cosine's first doubles with what is left.
+TEST(CorrectlyRounded, TablesComputedAtFirstUseAgreeWithMpfr) {
+    mpfr_t w, v, r;
+    mpfr_inits2(2000, w, v, r, static_cast<mpfr_ptr>(nullptr));
+    const auto pairOf = [&](double& hi, double& lo) {
+        hi = mpfr_get_d(v, MPFR_RNDN);
+        mpfr_sub_d(r, v, hi, MPFR_RNDN);
+        lo = mpfr_get_d(r, MPFR_RNDN);
+    };
+    const auto halves = [](double a, double& h, double& l) {
+        const double c = 134217729.0 * a;
+        h = c - (c - a);
+        l = a - h;
+    };
+    for (int j = 0; j < 204; ++j) {
+        mpfr_set_d(w, j * 0x1p-8, MPFR_RNDN);
+        double want[8];
+        mpfr_sin(v, w, MPFR_RNDN);
+        pairOf(want[0], want[1]);
+        mpfr_cos(v, w, MPFR_RNDN);
+        pairOf(want[2], want[3]);
+        halves(want[0], want[4], want[5]);
+        halves(want[2], want[6], want[7]);
+        const double* got = cr::detail::sinCosRow(j);
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_TRUE(sameBits(got[k], want[k])) << "sin/cos row " << j << " column " << k << ": "
+                                                   << hex(got[k]) << " instead of " << hex(want[k]);
+        }
+    }
+    for (int j = 0; j < 257; ++j) {
+        mpfr_set_d(w, j * 0x1p-8, MPFR_RNDN);
+        mpfr_atan(v, w, MPFR_RNDN);
+        mpfr_mul_2ui(r, v, 52, MPFR_RNDN);
+        mpfr_rint(r, r, MPFR_RNDN);
+        mpfr_div_2ui(r, r, 52, MPFR_RNDN);
+        const double t0 = mpfr_get_d(r, MPFR_RNDN);
+        mpfr_sub(r, v, r, MPFR_RNDN);
+        const double t1 = mpfr_get_d(r, MPFR_RNDN);
+        const double* got = cr::detail::atanRow(j);
+        EXPECT_TRUE(sameBits(got[0], t0))
+            << "atan row " << j << ": " << hex(got[0]) << " instead of " << hex(t0);
+        EXPECT_TRUE(sameBits(got[1], t1))
+            << "atan row " << j << ": " << hex(got[1]) << " instead of " << hex(t1);
+    }
+    mpfr_clears(w, v, r, static_cast<mpfr_ptr>(nullptr));
+}
+
 // Every binary exponent from the smallest subnormal to the largest double, both
 // signs, random significands: over a million arguments per function.
 TEST(CorrectlyRounded, EveryMagnitude) {

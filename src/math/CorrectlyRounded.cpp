@@ -339,26 +339,10 @@ double sinCosSlow(double x, bool wantCos) {
     return v;
 }
 
-// atan |x| for 2^-27 <= |x| < 2^53 in fixed point: w = |x| or 1/|x|, c = j/16
-// nearest to w, atan w = atan c + atan d with d = (w - c)/(1 + w c), |d| <= 1/32,
-// atan d by its series (about 36 terms, each truncated below 2^-348).
-double atanSlow(double x) {
-    const double ax = x < 0 ? -x : x;
-    const bool inv = ax > 1;
-    Fixed w;
-    if (!inv) {
-        w = fromDouble(ax);
-    } else if (ax < 0x1p31) {
-        w = div(fixedInt(1), fromDouble(ax));
-    } else {
-        // 1/|x| = 2^-32 / (|x| 2^-32), the scaling exact; 1/|x| >= 2^-53 keeps
-        // 299 bits.
-        const Fixed t = div(fixedInt(1), fromDouble(ax * 0x1p-32));
-        w = Fixed{};
-        for (int i = 0; i + 1 < words; ++i) {
-            w.w[i] = t.w[i + 1];
-        }
-    }
+// atan w for 0 <= w <= 1 in fixed point: c = j/16 nearest w,
+// atan w = atan c + atan d with d = (w - c)/(1 + w c), |d| <= 1/32, atan d by
+// its series (about 36 terms, each truncated below 2^-348).
+Fixed atanFixed(const Fixed& w) {
     u32 j = (w.w[words - 1] << 4) | (w.w[words - 2] >> 28);
     if ((w.w[words - 2] >> 27) & 1) {
         ++j;
@@ -381,7 +365,28 @@ double atanSlow(double x) {
         }
         sum = (i & 1) ? sub(sum, term) : add(sum, term);
     }
-    Fixed res = dneg ? sub(atan16Fixed[j], sum) : add(atan16Fixed[j], sum);
+    return dneg ? sub(atan16Fixed[j], sum) : add(atan16Fixed[j], sum);
+}
+
+// atan |x| for 2^-27 <= |x| < 2^53 in fixed point, from w = |x| or 1/|x|.
+double atanSlow(double x) {
+    const double ax = x < 0 ? -x : x;
+    const bool inv = ax > 1;
+    Fixed w;
+    if (!inv) {
+        w = fromDouble(ax);
+    } else if (ax < 0x1p31) {
+        w = div(fixedInt(1), fromDouble(ax));
+    } else {
+        // 1/|x| = 2^-32 / (|x| 2^-32), the scaling exact; 1/|x| >= 2^-53 keeps
+        // 299 bits.
+        const Fixed t = div(fixedInt(1), fromDouble(ax * 0x1p-32));
+        w = Fixed{};
+        for (int i = 0; i + 1 < words; ++i) {
+            w.w[i] = t.w[i + 1];
+        }
+    }
+    Fixed res = atanFixed(w);
     if (inv) {
         res = sub(pio2Fixed, res);
     }
@@ -461,6 +466,86 @@ inline bool decided(double hi, double lo, double err, double& out) {
     return false;
 }
 
+// ---------------------------------------------------------------------------
+// The fast paths' tables, computed once at first use from the fixed-point
+// functions (integer arithmetic, then exact conversions and Veltkamp's split:
+// the same bits on every machine), rather than stored in the program.
+//
+//   sinCos[j] for a = j/256, j = 0..203: sin a as hi + lo (hi the double
+//   nearest, lo the double nearest the rest), cos a the same, then the leading
+//   26 bits of sin a's hi and the rest, and the same of cos a's hi.
+//   atan[j] for c = j/256, j = 0..256: atan c as t0 + t1, t0 rounded to a
+//   multiple of 2^-52 and t1 the double nearest the rest.
+//
+// sin and cos of j/256 come from one step of the angle sum from those of
+// (j-1)/256: each step adds the truncations of four products (below 2^-347)
+// and the rotation does not amplify earlier errors, so after 203 steps they are
+// within 2^-338, far below what the rounding of lo to 53 bits can notice. The
+// values are checked against MPFR's by the tests.
+struct Tables {
+    double sinCos[204][8];
+    double atan[257][2];
+};
+
+// A double-double hi + lo for 0 <= v < 2^32, hi nearest v, lo nearest the rest.
+void toPair(const Fixed& v, double& hi, double& lo) {
+    if (isZero(v)) {
+        hi = 0;
+        lo = 0;
+        return;
+    }
+    hi = toDouble(v);
+    const Fixed hf = fromDouble(hi);
+    const int cmp = compare(v, hf);
+    lo = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(v, hf)) : -toDouble(sub(hf, v));
+}
+
+Tables makeTables() {
+    Tables t{};
+    const Fixed step = fromDouble(0x1p-8);
+    const Fixed sinStep = sinFixed(step);
+    const Fixed cosStep = cosFixed(step);
+    Fixed sa{};
+    Fixed ca = fixedInt(1);
+    for (int j = 0; j < 204; ++j) {
+        double* row = t.sinCos[j];
+        toPair(sa, row[0], row[1]);
+        toPair(ca, row[2], row[3]);
+        split(row[0], row[4], row[5]);
+        split(row[2], row[6], row[7]);
+        // sin(a + s) = sin a cos s + cos a sin s, cos(a + s) = cos a cos s -
+        // sin a sin s; every value stays between 0 and 1.
+        const Fixed ns = add(mul(sa, cosStep), mul(ca, sinStep));
+        const Fixed nc = sub(mul(ca, cosStep), mul(sa, sinStep));
+        sa = ns;
+        ca = nc;
+    }
+    for (int j = 0; j < 257; ++j) {
+        const Fixed v = atanFixed(fromDouble(j * 0x1p-8));
+        // v rounded to a multiple of 2^-52 (at fraction bit 52 from the top);
+        // never a tie, atan of a nonzero rational being irrational.
+        constexpr int cut = fracBits - 52;
+        Fixed r = v;
+        Fixed half{};
+        half.w[(cut - 1) / 32] = u32{1} << ((cut - 1) % 32);
+        r = add(r, half);
+        for (int b = 0; b < cut; ++b) {
+            r.w[b / 32] &= ~(u32{1} << (b % 32));
+        }
+        t.atan[j][0] = isZero(r) ? 0.0 : toDouble(r);
+        const int cmp = compare(v, r);
+        t.atan[j][1] = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(v, r)) : -toDouble(sub(r, v));
+    }
+    return t;
+}
+
+// Initialised once, by the first call from any thread (the language makes the
+// other threads wait for it).
+const Tables& tables() {
+    static const Tables t = makeTables();
+    return t;
+}
+
 // Taylor coefficients, each the double nearest.
 constexpr double s3 = -0x1.5555555555555p-3;  // -1/6
 constexpr double s5 = 0x1.1111111111111p-7;   // 1/120
@@ -504,7 +589,7 @@ DD sinCosCore(double rh, double rl, int c) {
     // f(a + t) = P cos t + Q sin t with (P, Q) = (sin a, cos a) for the sine
     // and (cos a, -sin a) for the cosine; chosen by index, not by a branch
     // that the processor could not predict.
-    const double* tab = sinCos256[j];
+    const double* tab = tables().sinCos[j];
     const double ph = tab[2 * c];
     const double pl = tab[2 * c + 1];
     const double qs = unitSign[c];
@@ -532,7 +617,7 @@ void sinCosCoreBoth(double rh, double rl, DD& sr, DD& cr) {
     const double sl = tl + (th * ps + tl * ps);
     const double pch = -0.5 * uh;
     const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
-    const double* tab = sinCos256[j];
+    const double* tab = tables().sinCos[j];
     // sin(a + t) = sin a cos t + cos a sin t.
     {
         const double ph = tab[0];
@@ -719,8 +804,8 @@ constexpr auto recipTable = [] {
         const DD dd = fastTwoSum(1.0, p);
         dh = sg * dd.hi;
         dl = sg * (dd.lo + pe);
-        h = sg * atan256[j][0];
-        l = sg * atan256[j][1];
+        h = sg * tables().atan[j][0];
+        l = sg * tables().atan[j][1];
         ws = 1;
     } else {
         const u64 bits = bitsOf(ax);
@@ -736,8 +821,8 @@ constexpr auto recipTable = [] {
         const DD dd = fastTwoSum(ax, c);
         dh = sg * dd.hi;
         dl = sg * dd.lo;
-        h = sg * (pio2Hi - atan256[j][0]);
-        l = sg * (pio2Lo - atan256[j][1]);
+        h = sg * (pio2Hi - tables().atan[j][0]);
+        l = sg * (pio2Lo - tables().atan[j][1]);
         ws = -1;
     }
     const double rcp = 1 / dh;
@@ -907,6 +992,14 @@ Approx atanApprox(double x) {
         return {0, 0, -1};
     }
     return atanFast(x);
+}
+
+const double* sinCosRow(int j) {
+    return tables().sinCos[j];
+}
+
+const double* atanRow(int j) {
+    return tables().atan[j];
 }
 
 double sinExact(double x) {

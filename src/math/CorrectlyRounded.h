@@ -40,6 +40,11 @@ Approx sinApprox(double x);
 Approx cosApprox(double x);
 Approx atanApprox(double x);
 
+// The fast paths' tables, computed at first use: row j (0..203) of sin and cos
+// at j/256, and row j (0..256) of atan at j/256 (see CorrectlyRounded.cpp).
+const double* sinCosRow(int j);
+const double* atanRow(int j);
+
 // The exact path alone, whatever the fast one would have decided.
 double sinExact(double x);
 double cosExact(double x);
