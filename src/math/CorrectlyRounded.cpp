@@ -573,9 +573,12 @@ constexpr double a9 = 0x1.c71c71c71c71cp-4;   // 1/9
 //   cos(a + t) = ca + ca pc - sa sin t, at least 0.70: below 2^-70 relative.
 //   For j = 0 the sine is sin t (2^-71 relative) and the cosine 1 + pc.
 // The table's pairs are within 2^-106 relative.
-DD sinCosCore(double rh, double rl, int c) {
-    const int j = static_cast<int>(rh * 256 + 0.5);
-    const double th = rh - j * 0x1p-8;
+[[gnu::always_inline]] inline DD sinCosCore(double rh, double rl, int c) {
+    // j = 256 rh rounded (rh >= 0): adding 1.5 2^52 rounds to an integer,
+    // whose last bits are j.
+    const double big = rh * 256 + 0x1.8p52;
+    const int j = static_cast<int>(bitsOf(big) & 255);
+    const double th = rh - (big - 0x1.8p52) * 0x1p-8;
     const double tl = rl;
     double thh, thl;
     split(th, thh, thl);
@@ -605,8 +608,11 @@ DD sinCosCore(double rh, double rl, int c) {
 // computed with the same operations as sinCosCore gives it alone (so within the
 // same bounds).
 void sinCosCoreBoth(double rh, double rl, DD& sr, DD& cr) {
-    const int j = static_cast<int>(rh * 256 + 0.5);
-    const double th = rh - j * 0x1p-8;
+    // j = 256 rh rounded (rh >= 0): adding 1.5 2^52 rounds to an integer,
+    // whose last bits are j.
+    const double big = rh * 256 + 0x1.8p52;
+    const int j = static_cast<int>(bitsOf(big) & 255);
+    const double th = rh - (big - 0x1.8p52) * 0x1p-8;
     const double tl = rl;
     double thh, thl;
     split(th, thh, thl);
@@ -651,7 +657,7 @@ struct FastReduced {
 };
 
 // The reduction of 2^-27 <= |x| < inf for the fast evaluation.
-FastReduced reduceFast(double ax) {
+[[gnu::always_inline]] inline FastReduced reduceFast(double ax) {
     FastReduced fr{};
     if (ax < 0.78) {
         // Below pi/4: no reduction.
@@ -697,7 +703,7 @@ FastReduced reduceFast(double ax) {
 
 // The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
 // 2^-27 <= |x| < inf.
-detail::Approx sinCosFast(double x, int wantCos) {
+[[gnu::always_inline]] inline detail::Approx sinCosFast(double x, int wantCos) {
     const FastReduced fr = reduceFast(fabsOf(x));
     // cos y = sin(y + pi/2): the value is sin(m pi/2 + r), that is +-sin r
     // or +-cos r; sin is odd and cos even in r.
