@@ -59,6 +59,21 @@ void CosPlatform(benchmark::State& s) {
 void CosOurs(benchmark::State& s) {
     over<zm::cr::cos>(s, 40);
 }
+// Both of one angle, as the linkage solver and the travel curve take them.
+double platformSinPlusCos(double x) {
+    return std::sin(x) + std::cos(x);
+}
+double oursSinPlusCos(double x) {
+    const zm::cr::SinCos sc = zm::cr::sincos(x);
+    return sc.sin + sc.cos;
+}
+
+void SinCosPlatform(benchmark::State& s) {
+    over<platformSinPlusCos>(s, 40);
+}
+void SinCosOurs(benchmark::State& s) {
+    over<oursSinPlusCos>(s, 40);
+}
 void AtanPlatform(benchmark::State& s) {
     over<platformAtan>(s, 4);
 }
@@ -72,5 +87,7 @@ BENCHMARK(SinPlatform)->Unit(benchmark::kMillisecond);
 BENCHMARK(SinOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(CosPlatform)->Unit(benchmark::kMillisecond);
 BENCHMARK(CosOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(SinCosPlatform)->Unit(benchmark::kMillisecond);
+BENCHMARK(SinCosOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(AtanPlatform)->Unit(benchmark::kMillisecond);
 BENCHMARK(AtanOurs)->Unit(benchmark::kMillisecond);
