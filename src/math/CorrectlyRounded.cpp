@@ -454,13 +454,15 @@ constexpr double relBound = 0x1p-67;
 // Whether hi + lo, within err of the exact value, decides its rounding; then
 // out is the rounded value. err is enlarged by 2^-20 of itself to cover the
 // rounding of lo -+ err (|lo| is below 2^-52 |hi| and err above 2^-67 |hi|, so
-// that rounding is below 2^-38 err).
+// that rounding is below 2^-38 err). The pair is normalised (hi is hi + lo
+// rounded), and hi + lo lies between the two bounds, so when they round alike
+// the answer is hi itself: what follows need not wait for the test.
 inline bool decided(double hi, double lo, double err, double& out) {
     const double e = err * (1 + 0x1p-20);
     const double a = hi + (lo - e);
     const double b = hi + (lo + e);
     if (a == b) {
-        out = a;
+        out = hi;
         return true;
     }
     return false;
