@@ -1,5 +1,6 @@
 #include "math/CorrectlyRounded.h"
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -542,11 +543,29 @@ Tables makeTables() {
     return t;
 }
 
-// Initialised once, by the first call from any thread (the language makes the
-// other threads wait for it).
-const Tables& tables() {
-    static const Tables t = makeTables();
-    return t;
+// Made once, by the first call from any thread. The fast paths only test the
+// flag (a plain load where the processor orders loads itself); the first
+// callers go through the function-local static, whose initialisation the
+// language runs once while other threads wait, and the flag is set with release
+// order after the tables are written, so that a thread that sees it set sees
+// them too.
+Tables tablesStore;
+std::atomic<bool> tablesMade{false};
+
+[[gnu::noinline]] void makeTablesOnce() {
+    static const bool made = [] {
+        tablesStore = makeTables();
+        tablesMade.store(true, std::memory_order_release);
+        return true;
+    }();
+    (void)made;
+}
+
+inline const Tables& tables() {
+    if (!tablesMade.load(std::memory_order_acquire)) [[unlikely]] {
+        makeTablesOnce();
+    }
+    return tablesStore;
 }
 
 // Taylor coefficients, each the double nearest.
@@ -792,6 +811,7 @@ constexpr auto recipTable = [] {
 //   that pi/2 - T0 is exact; the last sums round below 2^-104 of the result.
 // All of it stays below 2^-68.1 relatively, within relBound = 2^-67.
 [[gnu::always_inline]] inline detail::Approx atanFast(double x) {
+    const Tables& tb = tables();
     const double ax = fabsOf(x);
     // sg = +-1 with the sign of x. atan is odd: the denominator D takes the
     // sign, so d and everything after it come out with the sign of the result.
@@ -813,8 +833,8 @@ constexpr auto recipTable = [] {
         const DD dd = fastTwoSum(1.0, p);
         dh = sg * dd.hi;
         dl = sg * (dd.lo + pe);
-        h = sg * tables().atan[j][0];
-        l = sg * tables().atan[j][1];
+        h = sg * tb.atan[j][0];
+        l = sg * tb.atan[j][1];
         ws = 1;
     } else {
         const u64 bits = bitsOf(ax);
@@ -830,8 +850,8 @@ constexpr auto recipTable = [] {
         const DD dd = fastTwoSum(ax, c);
         dh = sg * dd.hi;
         dl = sg * dd.lo;
-        h = sg * (pio2Hi - tables().atan[j][0]);
-        l = sg * (pio2Lo - tables().atan[j][1]);
+        h = sg * (pio2Hi - tb.atan[j][0]);
+        l = sg * (pio2Lo - tb.atan[j][1]);
         ws = -1;
     }
     const double rcp = 1 / dh;
