@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zm::test {
@@ -226,6 +228,43 @@ TEST(CorrectlyRounded, TablesComputedAtFirstUseAgreeWithMpfr) {
             << "atan row " << j << ": " << hex(got[1]) << " instead of " << hex(t1);
     }
     mpfr_clears(w, v, r, static_cast<mpfr_ptr>(nullptr));
+}
+
+// The tables are made by whichever call comes first; calls from other threads
+// at the same moment must wait for them, not read them half made. (CTest runs
+// each test in a process of its own, so here the calls below are the first.)
+TEST(CorrectlyRounded, FirstCallsFromManyThreadsAtOnce) {
+    constexpr int threads = 8;
+    std::vector<double> xs;
+    std::mt19937_64 g(11);
+    std::uniform_real_distribution<double> angle(-40, 40);
+    for (int i = 0; i < 2000; ++i) {
+        xs.push_back(angle(g));
+    }
+    std::atomic<int> waiting{threads};
+    std::vector<std::vector<double>> got(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0) {
+            }
+            for (double x : xs) {
+                got[t].push_back(t % 3 == 0 ? cr::sin(x) : t % 3 == 1 ? cr::cos(x) : cr::atan(x / 10));
+            }
+        });
+    }
+    for (std::thread& w : workers) {
+        w.join();
+    }
+    for (int t = 0; t < threads; ++t) {
+        const Fn f = t % 3 == 0 ? Fn::sin : t % 3 == 1 ? Fn::cos : Fn::atan;
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            const double x = f == Fn::atan ? xs[i] / 10 : xs[i];
+            ASSERT_TRUE(sameBits(got[t][i], correct(f, x)))
+                << name(f) << " at " << hex(x) << " in thread " << t;
+        }
+    }
 }
 
 // Every binary exponent from the smallest subnormal to the largest double, both
