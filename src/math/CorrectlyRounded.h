@@ -9,8 +9,10 @@
 // quiet NaN.
 //
 // Only +, -, *, / on doubles and integer arithmetic are used (no long double,
-// no fused multiply-add, no library call); the functions keep no state and may
-// be called from any thread.
+// no fused multiply-add, no library call). The only state is a set of tables
+// (sin, cos and atan at multiples of 1/256) that the first call makes, in
+// about a millisecond, with integer arithmetic; the functions may be called
+// from any thread, the first calls included.
 
 namespace zm::cr {
 
