@@ -3,7 +3,8 @@
 // twentieth smaller than zlib's best) and written in base64, and the JavaScript
 // that loads it. The result is one file that works from disk. Every script on
 // the page is minified with terser (Debian's node-terser): whitespace, local
-// names and dead branches; names at the top level, which the scripts share, stay.
+// names and dead branches; names at the top level, which the scripts share, stay
+// but in the program's script, which shares only three.
 //   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
 "use strict";
 const fs = require("fs");
@@ -33,9 +34,9 @@ const lean = text =>
     .filter(line => line !== "" && !line.startsWith("//"))
     .join("\n");
 
-const minify = async (code, what) => {
+const minify = async (code, what, options = { compress: {}, mangle: true }) => {
   try {
-    return (await terser.minify(code, { compress: {}, mangle: true })).code;
+    return (await terser.minify(code, options)).code;
   } catch (e) {
     fail(what + " cannot be minified: " + e.message + (e.line ? " (line " + e.line + ")" : ""));
   }
@@ -66,7 +67,14 @@ Module.instantiateWasm = (imports, receive) => {
     .then(result => receive(result.instance), error => zm.failed(error));
   return {};
 };`, "the loader");
-  const program = await minify(fs.readFileSync(jsPath, "utf8"), jsPath);
+  // The program's script stands alone but for the names the page's own script
+  // uses (Module, UTF8ToString, _free), so its top-level names are minified too
+  // and what it never uses goes.
+  const program = await minify(fs.readFileSync(jsPath, "utf8"), jsPath, {
+    toplevel: true,
+    compress: { passes: 2 },
+    mangle: { reserved: ["Module", "UTF8ToString", "_free"] },
+  });
   const out = page.split("{{{ SCRIPT }}}").join("<script>\n" + loader + "\n</script>\n<script>\n" + program + "\n</script>");
   fs.writeFileSync(outPath + ".partial", out);
   fs.renameSync(outPath + ".partial", outPath);
