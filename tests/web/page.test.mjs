@@ -220,10 +220,16 @@ test("Escape, a double click and the end of the sweep end it, and the page says 
   assert.deepEqual(await state(page), { frame: 1, k: 4.5, acc: 0, ccllss: 0, waiting: true, ended: false });
   await page.context().close();
 
-  page = await open();
+  // The key that ends the program does not return into it: the page stays
+  // usable, its picture saved as the renderer writes it and drawn at a new size.
+  page = await open("#keys=backspace%20x");
   await page.keyboard.press("Escape");
   await page.waitForFunction(() => window.zeboMorlix.state().ended);
   assert.match(await page.textContent("#status"), /ended: Escape was pressed/);
+  assert.ok((await page.evaluate(() => window.zeboMorlix.svg())) === nativeText("backspace x esc", "--svg"), "SVG after the end");
+  await page.setViewportSize({ width: 500, height: 900 });
+  await page.waitForFunction(() => document.getElementById("canvas").width < 962);
+  assert.deepEqual(page.errors, []);
   await page.context().close();
 
   page = await open("#keys=" + "x%20".repeat(62) + "x");
