@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -69,6 +70,53 @@ TEST(SegmentPicture, HoldsWhatTheCanvasShowsEachSegmentOnce) {
     // One frame with overlays: the axes redrawn at every row are kept once.
     const Pictured frame("backspace x");
     EXPECT_LT(frame.picture.size() * 4, frame.rec.ops.size());
+}
+
+// Long runs of drawing, most of it over segments already there, with clears:
+// the picture keeps exactly the latest copy of each segment, in drawing order,
+// while its index of segments grows, is packed and is emptied.
+TEST(SegmentPicture, KeepsTheLatestCopyThroughLongRunsOfRedrawing) {
+    SegmentPicture p;
+    std::vector<Segment> drawn; // since the last clear, every copy
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    const auto expected = [&drawn] {
+        std::vector<Segment> out;
+        for (std::size_t i = 0; i < drawn.size(); ++i) {
+            if (std::find(drawn.begin() + static_cast<std::ptrdiff_t>(i) + 1, drawn.end(), drawn[i]) ==
+                drawn.end()) {
+                out.push_back(drawn[i]);
+            }
+        }
+        return out;
+    };
+    for (int round = 0; round < 4; ++round) {
+        // Round 0: a few segments drawn over and over (the index is packed many
+        // times); later rounds: thousands of distinct ones (it grows), then a clear.
+        const std::uint32_t pool = round == 0 ? 50 : 3000 * static_cast<std::uint32_t>(round);
+        for (int i = 0; i < 20000; ++i) {
+            const Segment s{static_cast<float>(next(pool)),
+                            1.5f,
+                            2.0f,
+                            static_cast<float>(next(2)),
+                            1 + static_cast<int>(next(2)),
+                            next(2) == 0 ? colour::red : colour::blue};
+            p.setDrawWidth(s.width);
+            p.line(s.x1, s.y1, s.x2, s.y2, s.colour);
+            drawn.push_back(s);
+        }
+        const std::vector<Segment> want = expected();
+        EXPECT_EQ(p.segments(), want) << "round " << round;
+        EXPECT_EQ(p.size(), want.size()) << "round " << round;
+        if (round % 2 == 1) {
+            p.cls();
+            drawn.clear();
+            EXPECT_TRUE(p.segments().empty());
+        }
+    }
 }
 
 PagePath::Point pixel(float x, float y) {

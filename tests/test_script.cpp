@@ -117,6 +117,25 @@ TEST(Script, ABadRepeatIsRefusedNamingTheStep) {
     }
 }
 
+// The page reads links without exceptions: its reader must take and refuse the
+// same scripts as the one that throws, with the same message, and keep nothing
+// of a script it refuses.
+TEST(Script, TheReaderWithoutExceptionsAgreesWithTheParser) {
+    for (const char* script :
+         {"", "x comma*3 esc@2.601 dblclick #65535 \xc3\xa9", "x foo", "x #70000 y", "x@0.5", "x@1.602",
+          "x@1.5*3", "x*0", "x y*1000001 z", "x@1.", "**2 *@ @@1.1"}) {
+        std::string error = "stale";
+        const std::vector<Step> read = replay::readScript(script, error);
+        try {
+            EXPECT_EQ(read, parseScript(script)) << script;
+            EXPECT_EQ(error, "") << script;
+        } catch (const ScriptError& e) {
+            EXPECT_EQ(error, e.what()) << script;
+            EXPECT_TRUE(read.empty()) << script;
+        }
+    }
+}
+
 std::string errorOf(const std::string& script) {
     try {
         Replay run(script);

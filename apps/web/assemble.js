@@ -1,9 +1,10 @@
-// Puts the page together: the page's HTML with, in place of {{{ SCRIPT }}}, the
+// Puts the page together: the page's HTML with, in place of {{{ MODULE }}}, the
 // program's WebAssembly compressed with gzip (by zopfli, which packs it a
-// twentieth smaller than zlib's best) and written in base64, and the JavaScript
-// that loads it. The result is one file that works from disk. Every script on
-// the page is minified with terser (Debian's node-terser): whitespace, local
-// names and dead branches; names at the top level, which the scripts share, stay.
+// twentieth smaller than zlib's best) and written in base64, and in place of
+// {{{ SCRIPT }}} the JavaScript that runs it. The result is one file that works
+// from disk. Every script on the page is minified with terser (Debian's node-terser): whitespace, local
+// names and dead branches; names at the top level, which the scripts share, stay
+// but in the program's script, which shares only three.
 //   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
 "use strict";
 const fs = require("fs");
@@ -33,9 +34,9 @@ const lean = text =>
     .filter(line => line !== "" && !line.startsWith("//"))
     .join("\n");
 
-const minify = async (code, what) => {
+const minify = async (code, what, options = { compress: {}, mangle: true }) => {
   try {
-    return (await terser.minify(code, { compress: {}, mangle: true })).code;
+    return (await terser.minify(code, options)).code;
   } catch (e) {
     fail(what + " cannot be minified: " + e.message + (e.line ? " (line " + e.line + ")" : ""));
   }
@@ -43,7 +44,7 @@ const minify = async (code, what) => {
 
 const main = async () => {
   const shell = lean(fs.readFileSync(shellPath, "utf8"));
-  if (!shell.includes("{{{ SCRIPT }}}")) fail(shellPath + " has no {{{ SCRIPT }}}");
+  for (const mark of ["{{{ MODULE }}}", "{{{ SCRIPT }}}"]) if (!shell.includes(mark)) fail(shellPath + " has no " + mark);
   const scripts = [];
   for (const m of shell.matchAll(/<script>\n([\s\S]*?)<\/script>/g)) scripts.push(await minify(m[1], shellPath));
   let n = 0;
@@ -55,19 +56,17 @@ const main = async () => {
   } catch (e) {
     fail(zopfli + " cannot compress " + wasmPath + ": " + e.message.split("\n")[0]);
   }
-  // The browser unpacks the program itself (DecompressionStream) before it starts.
-  const loader = await minify(`
-Module.instantiateWasm = (imports, receive) => {
-  const text = atob("${packed.toString("base64")}");
-  const packed = new Uint8Array(text.length);
-  for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
-  new Response(new Blob([packed]).stream().pipeThrough(new DecompressionStream("gzip"))).arrayBuffer()
-    .then(bytes => WebAssembly.instantiate(bytes, imports))
-    .then(result => receive(result.instance), error => zm.failed(error));
-  return {};
-};`, "the loader");
-  const program = await minify(fs.readFileSync(jsPath, "utf8"), jsPath);
-  const out = page.split("{{{ SCRIPT }}}").join("<script>\n" + loader + "\n</script>\n<script>\n" + program + "\n</script>");
+  // The program's script stands alone but for the names the page's own script
+  // uses (Module, UTF8ToString, _free), so its top-level names are minified too
+  // and what it never uses goes.
+  const program = await minify(fs.readFileSync(jsPath, "utf8"), jsPath, {
+    toplevel: true,
+    compress: { passes: 2 },
+    mangle: { reserved: ["Module", "UTF8ToString", "_free"] },
+  });
+  const out = page
+    .replace("{{{ MODULE }}}", () => packed.toString("base64"))
+    .replace("{{{ SCRIPT }}}", () => "<script>\n" + program + "\n</script>");
   fs.writeFileSync(outPath + ".partial", out);
   fs.renameSync(outPath + ".partial", outPath);
 };

@@ -29,7 +29,6 @@ EM_JS(char*, linkScript, (), {
     return p;
 });
 EM_JS(void, reportLink, (const char* message), { zm.link.report(UTF8ToString(message)); });
-EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
 EM_JS(void, announceStart, (), { zm.started(); });
 
 zm::CanvasSurface* theCanvas = nullptr;
@@ -41,12 +40,12 @@ std::vector<zm::replay::Step> linkSteps() {
     char* text = linkScript();
     const std::string script(text);
     std::free(text);
-    try {
-        return zm::replay::parseScript(script);
-    } catch (const zm::replay::ScriptError& e) {
-        reportLink(e.what());
+    std::string error;
+    std::vector<zm::replay::Step> steps = zm::replay::readScript(script, error);
+    if (!error.empty()) {
+        reportLink(error.c_str());
     }
-    return {};
+    return steps;
 }
 
 char* copyOut(const std::string& text) {
@@ -89,10 +88,9 @@ int main() {
     zm::WebHost host(linkSteps(), canvas);
     zm::Form1 form(picture, host);
     host.attach(form);
+    // Returns when the sweep has passed its last frame; a key that ends the
+    // program finishes in the host and never returns here.
     form.run();
-    canvas.flush();
-    host.reportLeftOver();
-    host.publish(false);
-    announceEnd(form.ended() ? 1 : 0);
+    host.finish();
     return 0;
 }

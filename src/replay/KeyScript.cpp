@@ -108,35 +108,35 @@ std::string shown(std::string_view step) {
     return quoted(step.substr(0, n)) + "...";
 }
 
-void parseKey(std::string_view key, std::string_view step, Step& out) {
+// Reads the key of a step into out; the reason if it is not one.
+std::string parseKey(std::string_view key, std::string_view step, Step& out) {
     if (char32_t c = 0; oneCharacter(key, c)) {
         out.code = keyCodeOf(c);
-        return;
+        return {};
     }
     if (key == "dblclick") {
         out.kind = Step::Kind::dblclick;
-        return;
+        return {};
     }
     for (const auto& [name, code] : keyNames) {
         if (key == name) {
             out.code = code;
-            return;
+            return {};
         }
     }
     if (!key.empty() && key[0] == '#') {
         long code = 0;
         if (!parseNumber(key.substr(1), 0, 65535, code)) {
-            throw ScriptError("step " + shown(step) +
-                              ": a key code must be a decimal number from 0 to 65535");
+            return "step " + shown(step) + ": a key code must be a decimal number from 0 to 65535";
         }
         out.code = static_cast<std::uint16_t>(code);
-        return;
+        return {};
     }
-    throw ScriptError("unknown step " + shown(step));
+    return "unknown step " + shown(step);
 }
 
-Step parseStep(std::string_view token) {
-    Step s;
+// Reads one step into s; the reason if it is not one.
+std::string parseStep(std::string_view token, Step& s) {
     std::string_view key = token;
     // '*' or '@' as the first character is the key itself.
     const std::size_t star = token.find('*', 1);
@@ -144,12 +144,12 @@ Step parseStep(std::string_view token) {
         key = token.substr(0, star);
         const std::string_view count = token.substr(star + 1);
         if (key.find('@', 1) != std::string_view::npos || count.find('@') != std::string_view::npos) {
-            throw ScriptError("step " + shown(token) +
-                              ": a step with a time cannot be repeated; write the timed step once");
+            return "step " + shown(token) +
+                   ": a step with a time cannot be repeated; write the timed step once";
         }
         long n = 0;
         if (!parseNumber(count, 1, maxRepeat, n)) {
-            throw ScriptError("step " + shown(token) + ": a repeat must be *N with N from 1 to 1000000");
+            return "step " + shown(token) + ": a repeat must be *N with N from 1 to 1000000";
         }
         s.count = static_cast<std::uint32_t>(n);
     }
@@ -162,24 +162,22 @@ Step parseStep(std::string_view token) {
         long pump = 0;
         if (dot == std::string_view::npos || !parseNumber(when.substr(0, dot), 0, 1000000000, frame) ||
             !parseNumber(when.substr(dot + 1), 0, 1000000000, pump)) {
-            throw ScriptError("step " + shown(token) +
-                              ": the time must be written F.N (frame F, event pump N)");
+            return "step " + shown(token) + ": the time must be written F.N (frame F, event pump N)";
         }
         if (frame < 1) {
-            throw ScriptError("step " + shown(token) + ": frames are counted from 1");
+            return "step " + shown(token) + ": frames are counted from 1";
         }
         if (pump < 1 || pump > pumpsPerFrame) {
-            throw ScriptError("step " + shown(token) + ": the event pump of a frame must be 1 to 601");
+            return "step " + shown(token) + ": the event pump of a frame must be 1 to 601";
         }
         s.timed = true;
         s.frame = static_cast<std::int32_t>(frame);
         s.pump = static_cast<std::uint16_t>(pump);
     }
-    parseKey(key, token, s);
-    return s;
+    return parseKey(key, token, s);
 }
 
-// Calls f with each white-space separated token of the script.
+// Calls f with each white-space separated token of the script, until f returns false.
 template <class F> void forEachToken(std::string_view script, F f) {
     std::size_t i = 0;
     while (i < script.size()) {
@@ -190,8 +188,8 @@ template <class F> void forEachToken(std::string_view script, F f) {
         while (j < script.size() && !isBlank(script[j])) {
             ++j;
         }
-        if (j > i) {
-            f(script.substr(i, j - i));
+        if (j > i && !f(script.substr(i, j - i))) {
+            return;
         }
         i = j;
     }
@@ -199,8 +197,9 @@ template <class F> void forEachToken(std::string_view script, F f) {
 
 } // namespace
 
-std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll) {
+std::vector<Step> readScript(std::string_view script, std::string& error, const std::function<void()>& poll) {
     constexpr std::size_t pollEvery = 1 << 14;
+    error.clear();
     // Counted first, so that the steps take exactly their room: a script of tens
     // of millions of steps never holds a vector's spare half.
     std::size_t tokens = 0;
@@ -208,15 +207,34 @@ std::vector<Step> parseScript(std::string_view script, const std::function<void(
         if (++tokens % pollEvery == 0 && poll) {
             poll();
         }
+        return true;
     });
     std::vector<Step> steps;
     steps.reserve(tokens);
     forEachToken(script, [&](std::string_view token) {
-        steps.push_back(parseStep(token));
+        Step s;
+        error = parseStep(token, s);
+        if (!error.empty()) {
+            return false;
+        }
+        steps.push_back(s);
         if (steps.size() % pollEvery == 0 && poll) {
             poll();
         }
+        return true;
     });
+    if (!error.empty()) {
+        return {};
+    }
+    return steps;
+}
+
+std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll) {
+    std::string error;
+    std::vector<Step> steps = readScript(script, error, poll);
+    if (!error.empty()) {
+        throw ScriptError(error);
+    }
     return steps;
 }
 

@@ -48,6 +48,11 @@ inline constexpr int pumpsPerFrame = 601;
 // stopped by throwing from it.
 std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll = {});
 
+// The same for a program built without exceptions: on a bad step, no steps and
+// the message parseScript would throw in `error` (empty when the script reads).
+std::vector<Step> readScript(std::string_view script, std::string& error,
+                             const std::function<void()>& poll = {});
+
 // Adds the rest of the sweep: 62 plain steps, one for each frame after the
 // first, marked optional so that those not needed when the program ends first
 // are dropped quietly.

@@ -8,7 +8,7 @@
 
 namespace zm {
 
-std::size_t SegmentPicture::Hash::operator()(const Segment& s) const {
+std::size_t SegmentPicture::hash(const Segment& s) {
     std::size_t h = 0;
     for (const float v : {s.x1, s.y1, s.x2, s.y2}) {
         std::uint32_t b = 0;
@@ -16,6 +16,28 @@ std::size_t SegmentPicture::Hash::operator()(const Segment& s) const {
         h = h * 1000003u ^ b;
     }
     return (h * 31u + static_cast<std::size_t>(s.width)) * 1000003u ^ s.colour;
+}
+
+std::size_t SegmentPicture::slotOf(const Segment& s) const {
+    const std::size_t mask = table_.size() - 1;
+    std::size_t i = hash(s) & mask;
+    while (table_[i] != 0 && !(segments_[table_[i] - 1] == s)) {
+        i = (i + 1) & mask;
+    }
+    return i;
+}
+
+void SegmentPicture::rebuild(std::size_t count) {
+    std::size_t slots = 64;
+    while (slots < 2 * count) {
+        slots *= 2;
+    }
+    table_.assign(slots, 0);
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+        if (alive_[i] != 0) {
+            table_[slotOf(segments_[i])] = i + 1;
+        }
+    }
 }
 
 void SegmentPicture::line(float x1, float y1, float x2, float y2, Colour c) {
@@ -26,14 +48,17 @@ void SegmentPicture::line(float x1, float y1, float x2, float y2, Colour c) {
         return; // no place on the plane
     }
     const Segment s{x1, y1, x2, y2, std::max(1, width_), c};
-    const auto [it, added] = latest_.try_emplace(s, segments_.size());
-    if (!added) {
-        alive_[it->second] = false;
+    if (2 * (size() + 1) > table_.size()) {
+        rebuild(size() + 1);
+    }
+    std::size_t& slot = table_[slotOf(s)];
+    if (slot != 0) {
+        alive_[slot - 1] = 0;
         ++dead_;
-        it->second = segments_.size();
     }
     segments_.push_back(s);
-    alive_.push_back(true);
+    alive_.push_back(1);
+    slot = segments_.size();
     if (dead_ > 4096 && dead_ > segments_.size() / 2) {
         compact();
     }
@@ -42,15 +67,15 @@ void SegmentPicture::line(float x1, float y1, float x2, float y2, Colour c) {
 void SegmentPicture::compact() {
     std::size_t n = 0;
     for (std::size_t i = 0; i < segments_.size(); ++i) {
-        if (alive_[i]) {
+        if (alive_[i] != 0) {
             segments_[n] = segments_[i];
-            latest_[segments_[n]] = n;
             ++n;
         }
     }
     segments_.resize(n);
-    alive_.assign(n, true);
+    alive_.assign(n, 1);
     dead_ = 0;
+    rebuild(n);
 }
 
 void SegmentPicture::setDrawWidth(int pixels) {
@@ -69,7 +94,7 @@ void SegmentPicture::setForeColor(Colour c) {
 void SegmentPicture::cls() {
     segments_.clear();
     alive_.clear();
-    latest_.clear();
+    std::fill(table_.begin(), table_.end(), 0);
     dead_ = 0;
     if (forward_ != nullptr) {
         forward_->cls();
@@ -80,7 +105,7 @@ std::vector<Segment> SegmentPicture::segments() const {
     std::vector<Segment> out;
     out.reserve(size());
     for (std::size_t i = 0; i < segments_.size(); ++i) {
-        if (alive_[i]) {
+        if (alive_[i] != 0) {
             out.push_back(segments_[i]);
         }
     }
@@ -90,7 +115,7 @@ std::vector<Segment> SegmentPicture::segments() const {
 std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const {
     std::vector<PagePath> out;
     for (std::size_t i = 0; i < segments_.size(); ++i) {
-        if (!alive_[i]) {
+        if (alive_[i] == 0) {
             continue;
         }
         const Segment& s = segments_[i];

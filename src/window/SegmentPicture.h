@@ -3,7 +3,7 @@
 #include "window/Surface.h"
 
 #include <cstddef>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 namespace zm {
@@ -53,16 +53,20 @@ class SegmentPicture : public Surface {
     std::vector<PagePath> paths(int pageWidth, int pageHeight) const;
 
   private:
-    struct Hash {
-        std::size_t operator()(const Segment& s) const;
-    };
+    static std::size_t hash(const Segment& s);
+    // The slot of the table that holds s, or the empty slot where it would go.
+    std::size_t slotOf(const Segment& s) const;
+    // Makes the table fit `count` segments at most half full, every live one in it.
+    void rebuild(std::size_t count);
     void compact();
 
     Surface* forward_;
     int width_ = 1;
     std::vector<Segment> segments_;
-    std::vector<bool> alive_;
-    std::unordered_map<Segment, std::size_t, Hash> latest_;
+    std::vector<std::uint8_t> alive_; // 1 while no later copy covers the segment
+    // Each live segment's place in segments_ plus one, by hash with linear
+    // probing (0: an empty slot); its size is a power of two.
+    std::vector<std::size_t> table_;
     std::size_t dead_ = 0;
 };
 

@@ -220,10 +220,16 @@ test("Escape, a double click and the end of the sweep end it, and the page says 
   assert.deepEqual(await state(page), { frame: 1, k: 4.5, acc: 0, ccllss: 0, waiting: true, ended: false });
   await page.context().close();
 
-  page = await open();
+  // The key that ends the program does not return into it: the page stays
+  // usable, its picture saved as the renderer writes it and drawn at a new size.
+  page = await open("#keys=backspace%20x");
   await page.keyboard.press("Escape");
   await page.waitForFunction(() => window.zeboMorlix.state().ended);
   assert.match(await page.textContent("#status"), /ended: Escape was pressed/);
+  assert.ok((await page.evaluate(() => window.zeboMorlix.svg())) === nativeText("backspace x esc", "--svg"), "SVG after the end");
+  await page.setViewportSize({ width: 500, height: 900 });
+  await page.waitForFunction(() => document.getElementById("canvas").width < 962);
+  assert.deepEqual(page.errors, []);
   await page.context().close();
 
   page = await open("#keys=" + "x%20".repeat(62) + "x");
@@ -435,18 +441,23 @@ test("a long link never blocks the tab, and Escape during its replay acts at onc
   assert.equal((await state(page)).waiting, false, "the replay is over already");
   await page.keyboard.press("Escape");
   await page.waitForFunction(() => window.zeboMorlix.state().ended);
-  const [afterEscape, tasks] = await page.evaluate(() => {
+  const [afterEscape, own, tasks] = await page.evaluate(() => {
     const first = performance.getEntriesByName("zm-first-yield")[0].startTime;
-    const tasks = window.zmTasks.filter(([start]) => start >= first).map(([, d]) => Math.round(d));
+    const after = name => performance.getEntriesByName(name).filter(e => e.startTime >= first).map(e => Math.round(e.duration));
     return [performance.getEntriesByName("zm-end")[0].startTime - performance.getEntriesByName("zm-input").at(-1).startTime,
-            tasks];
+            after("zm-long-task"),
+            window.zmTasks.filter(([start]) => start >= first).map(([, d]) => Math.round(d))];
   });
-  console.log(`long link: tasks over 50 ms after the first frame: [${tasks}]; Escape acted after ${afterEscape.toFixed(0)} ms`);
-  // The replay works in slices of a few milliseconds. On a machine whose cores
-  // are busy with other work a slice can be descheduled, or the browser can
-  // pause for a garbage collection: two such pauses are let pass, but none near
-  // the 12 s this link once blocked the tab for.
-  assert.ok(tasks.length <= 2 && Math.max(0, ...tasks) < 250, `tasks of [${tasks}] ms during the replay`);
+  console.log(`long link: the page's own tasks over 50 ms: [${own}]; the browser's: [${tasks}]; ` +
+              `Escape acted after ${afterEscape.toFixed(0)} ms`);
+  // The page's own tasks (from the program's resuming to its yielding, as the
+  // page measures them) stay under 50 ms. On a machine whose cores are busy with
+  // other work one of them can be descheduled for longer, once: a long task
+  // counts as the page's fault only when it comes again. The browser's own work
+  // (its first layout and paint after the first frame, the test's scripts) is
+  // not the page's, but no task of any kind may come near freezing the tab.
+  assert.ok(own.length <= 1, `the page's own tasks of [${own}] ms during the replay`);
+  assert.ok(Math.max(0, ...tasks) < 1000, `a task of ${Math.max(...tasks)} ms during the replay`);
   assert.ok(afterEscape < 300, `Escape acted after ${afterEscape.toFixed(0)} ms`);
   // The address holds what was played: the link's start, then Escape where it came.
   const hash = decodeURIComponent(new URL(page.url()).hash);

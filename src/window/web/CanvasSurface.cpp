@@ -53,22 +53,32 @@ void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     case StrokePlan::Kind::none:
         return;
     case StrokePlan::Kind::fill:
-        batch_.insert(batch_.end(), {fillStroke, static_cast<double>(p.left), static_cast<double>(p.top),
-                                     static_cast<double>(p.across), static_cast<double>(p.down), 0,
-                                     static_cast<double>(c)});
+        add(fillStroke, p.left, p.top, p.across, p.down, 0, c);
         return;
     case StrokePlan::Kind::line:
         // On a store smaller than the design size a pen keeps at least one device
         // pixel, so that thin curves stay as dark as the axes beside them.
-        batch_.insert(batch_.end(),
-                      {lineStroke, p.x1, p.y1, p.x2, p.y2, std::max(p.width, 1.0), static_cast<double>(c)});
+        add(lineStroke, p.x1, p.y1, p.x2, p.y2, std::max(p.width, 1.0), c);
         return;
     }
 }
 
+void CanvasSurface::add(double kind, double a, double b, double c, double d, double width, double colour) {
+    const std::size_t n = batch_.size();
+    batch_.resize(n + 7);
+    double* s = batch_.data() + n;
+    s[0] = kind;
+    s[1] = a;
+    s[2] = b;
+    s[3] = c;
+    s[4] = d;
+    s[5] = width;
+    s[6] = colour;
+}
+
 void CanvasSurface::cls() {
     batch_.clear(); // nothing drawn before a clear shows
-    batch_.insert(batch_.end(), {clearStroke, 0, 0, 0, 0, 0, 0});
+    add(clearStroke, 0, 0, 0, 0, 0, 0);
 }
 
 void CanvasSurface::flush() {

@@ -34,6 +34,8 @@ class CanvasSurface : public Surface {
 
   private:
     void measure();
+    // Adds one stroke to the batch.
+    void add(double kind, double a, double b, double c, double d, double width, double colour);
 
     int width_ = 1;
     double dpr_ = 1;

@@ -40,6 +40,9 @@ EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting
 EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
+EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
+// Leaves the program's stack for good: it is unwound to the page and never resumed.
+EM_ASYNC_JS(void, leaveForGood, (), { await zm.never(); });
 
 replay::Step keyStep(std::uint16_t code, std::uint32_t count) {
     replay::Step s;
@@ -65,6 +68,18 @@ void WebHost::deliver(const replay::Step& s) {
     recordStep(
         (atWait_ ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
     ScriptHost::deliver(s);
+    if (form().ended()) {
+        // Escape or a double click: the animation is not returned to.
+        finish();
+        leaveForGood();
+    }
+}
+
+void WebHost::finish() {
+    canvas_.flush();
+    reportLeftOver();
+    publish(false);
+    announceEnd(form().ended() ? 1 : 0);
 }
 
 void WebHost::cut(std::size_t from, const std::string& why) {

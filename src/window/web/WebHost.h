@@ -33,8 +33,12 @@ class WebHost : public replay::ScriptHost {
 
     // Tells the page how the program stands (frame, k, switches, waiting, ended).
     void publish(bool waiting);
-    // After the program has ended: says so if the replay had steps left.
-    void reportLeftOver();
+    // Once the program has ended: the last strokes drawn, the replay's steps left
+    // over named, and the page told. The page's program is built without
+    // exceptions, so a key or double click that ends the program does not return
+    // into the animation: the host finishes there and the program's stack is
+    // left for good (the picture and the canvas, which outlive it, stay usable).
+    void finish();
 
   protected:
     void moreEvents() override;
@@ -42,6 +46,8 @@ class WebHost : public replay::ScriptHost {
     void deliver(const replay::Step& s) override;
 
   private:
+    // After the program has ended: says so if the replay had steps left.
+    void reportLeftOver();
     // Delivers the page's next input, if any; false if there was none.
     bool deliverNext(bool atWait);
     // Drops the replay's steps from `from` on and tells the page why.
