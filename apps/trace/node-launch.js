@@ -108,3 +108,8 @@ var Module = {
     return {};
   },
 };
+// The runtime makes /dev/random and /dev/urandom at start and asks for a
+// source of random bytes then; Node's Web Crypto, the one it finds first,
+// takes longer to load than a short run. The program reads no random bytes, so
+// this source loads Node's crypto module only if one is ever read.
+var crypto = { getRandomValues: array => require("crypto").randomFillSync(array) };
