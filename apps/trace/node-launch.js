@@ -34,7 +34,10 @@ if (typeof require === "function" && require("worker_threads").isMainThread) {
       fs.writeSync(2, `zebo-morlix-trace: ${line}\n`);
     } catch (e) {}
   };
-  const numbers = { SIGHUP: 1, SIGINT: 2, SIGTERM: 15 };
+  // SIGHUP last: Node itself catches SIGINT and SIGTERM from its start (to end
+  // at once, by the same signal), so a caught SIGHUP is what tells a watching
+  // process that all three are the program's now.
+  const numbers = { SIGINT: 2, SIGTERM: 15, SIGHUP: 1 };
   let signalled = "";
   const dieOf = name => {
     for (const n of Object.keys(numbers)) process.removeAllListeners(n);
@@ -98,7 +101,18 @@ var Module = {
     const port = threads.workerData.zmProgram;
     const start = module => {
       port.close();
-      const instance = new WebAssembly.Instance(module, imports);
+      let instance;
+      try {
+        instance = new WebAssembly.Instance(module, imports);
+      } catch (e) {
+        // The runtime would only note this where no one reads it and then
+        // wait for nothing, ending with status 0.
+        require("fs").writeSync(
+          2,
+          `zebo-morlix-trace: cannot start the program's WebAssembly: ${e.message}; the .js and .wasm files must come from one build\n`
+        );
+        process.exit(2);
+      }
       receiveInstance(instance, module);
       return instance.exports;
     };
