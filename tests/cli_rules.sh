@@ -148,14 +148,37 @@ for p in "${programs[@]}"; do
     rm -f t.txt
 done
 
+# --- Node: the WebAssembly beside the script missing or from another build --------
+# Status 2 and one line naming the file, never a silent status 0; nothing written.
+if [[ " ${programs[*]} " == *" node "* ]]; then
+    mkdir "$work/lone"
+    cp "$trace_js" "$work/lone/zebo-morlix-trace.js"
+    lone=(node "$work/lone/zebo-morlix-trace.js" --keys x --trace t.txt)
+    for wasm in missing truncated foreign; do
+        case $wasm in
+        missing) rm -f "$work/lone/zebo-morlix-trace.wasm" ;;
+        truncated) head -c 1000 "${trace_js%.js}.wasm" >"$work/lone/zebo-morlix-trace.wasm" ;;
+        # A valid module whose one import this program does not provide.
+        foreign) printf '\0asm\1\0\0\0\1\4\1\x60\0\0\2\x13\1\3env\x0bnonexistent\0\0' >"$work/lone/zebo-morlix-trace.wasm" ;;
+        esac
+        "${lone[@]}" >"$work/out" 2>"$work/err"
+        rc=$?
+        [ $rc -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "zebo-morlix-trace.*WebAssembly" "$work/err" ||
+            fail "node with a $wasm .wasm: status $rc: $(cat "$work/err")"
+        [ ! -s "$work/out" ] && [ ! -e t.txt ] || fail "node with a $wasm .wasm: wrote something"
+    done
+fi
+
 # --- signals: cleaned up, status 128+N, the signal named -------------------------
 # A script file that is a FIFO with no writer blocks the program in open; each
 # signal must still end it at once.
 mkfifo fifo
-ready() { # pid: waits until the process has its handler for SIGINT
+# Every program sets SIGHUP's handler last; Node catches SIGINT and SIGTERM
+# itself from its start, before the program's script runs.
+ready() { # pid: waits until the process has its handlers for SIGINT, SIGTERM and SIGHUP
     local i
     for i in $(seq 100); do
-        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & 2)) -ne 0 ] && return
+        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & 0x4003)) -eq $((0x4003)) ] && return
         sleep 0.05
     done
 }
