@@ -3,16 +3,17 @@
 # for 64-bit Windows (cmake/toolchains), runs it natively, under Node, under
 # qemu-aarch64 and under wine, and checks that the four traces of each key
 # script are byte-identical. The scripts are those of tests/web/trace.test.mjs,
-# the tenths script and the whole sweep with the overlays, piling up. Last, the
-# sweep's trace under Node must take at most three times the native time.
+# the tenths script and the whole sweep with the overlays, piling up. Last, it
+# times the sweep's trace natively and under Node; more than five times the
+# native time under Node fails (the aim is three).
 #   tests/platforms.sh
 # Uses the native build in $BUILD_DIR (default build/) and the web build in
 # $WEB_BUILD_DIR (default build-web/, made by scripts/web); builds the cross
 # programs in $AARCH64_BUILD_DIR and $MINGW_BUILD_DIR (default build-aarch64/
 # and build-mingw/). Needs g++-aarch64-linux-gnu, qemu-user,
 # g++-mingw-w64-x86-64, wine and node (scripts/test installs them).
-# Exit status: 0 all the same and fast enough, 1 a difference, a platform that
-# failed or Node too slow.
+# Exit status: 0 all the same and not too slow, 1 a difference, a platform
+# that failed or Node over five times slower.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -23,7 +24,7 @@ me=$(basename "$0")
 
 case ${1:-} in
 "") ;;
--h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+-h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
 *) echo "$me: unknown option $1 (see --help)" >&2; exit 2 ;;
 esac
 
@@ -112,10 +113,12 @@ for json in "${scripts[@]}"; do
 done
 echo "time running the scripts: native ${total[native]} s, node ${total[node]} s, aarch64 (qemu) ${total[aarch64]} s, windows (wine) ${total[windows]} s"
 
-# The sweep's trace under Node takes at most three times the native time, Node's
-# own start included (the README's performance table). Wall times in turns, the
-# best of three runs of each; on a busy machine a miss is measured again, up to
-# twice, before it counts, and the best times of all rounds are compared.
+# The sweep's trace under Node against the native one, Node's own start
+# included (the README's performance table): the aim is at most three times,
+# and over five times fails, as when the float text went through a search under
+# Node. Wall times in turns, the best of three runs of each; on a busy machine
+# a miss is measured again, up to twice, and the best times of all rounds are
+# compared.
 usec() { local t=${EPOCHREALTIME/[.,]/}; echo $((10#$t)); }
 sweep=(--sweep --trace /dev/null)
 best_native=0
@@ -142,11 +145,11 @@ for round in 1 2 3; do
         done
         runs=$((runs + 1))
     done
-    ((best_node <= 3 * best_native)) && break
+    ((best_node <= 5 * best_native)) && break
 done
 ratio=$(awk -v a="$best_node" -v b="$best_native" 'BEGIN { printf "%.2f", a / b }')
-speed="the sweep's trace natively $((best_native / 1000)) ms, under Node $((best_node / 1000)) ms (best of $runs): $ratio x (at most 3; load $(cut -d' ' -f1 /proc/loadavg))"
-if ((best_node <= 3 * best_native)); then
+speed="the sweep's trace natively $((best_native / 1000)) ms, under Node $((best_node / 1000)) ms (best of $runs): $ratio x (aim 3, limit 5; load $(cut -d' ' -f1 /proc/loadavg))"
+if ((best_node <= 5 * best_native)); then
     echo "ok   speed: $speed"
 else
     echo "FAIL speed: $speed"
