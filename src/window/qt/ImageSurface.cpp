@@ -47,6 +47,8 @@ void ImageSurface::resizeImage(QSize device) {
     painter_.begin(&image_);
     painter_.setRenderHint(QPainter::Antialiasing, true);
     pen_ = QPen(Qt::black, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    penColour_ = 0;
+    penWidth_ = 1;
     painter_.setPen(pen_);
     releaseUpperVectorState();
     dirty_ = true;
@@ -92,26 +94,33 @@ Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, in
 }
 
 void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
-    const Stroke s = stroke(x1, y1, x2, y2, c, width_, dpr_, image_.size());
+    const StrokePlan p = planStroke(x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());
     dirty_ = true;
-    switch (s.kind) {
-    case Stroke::Kind::none:
+    if (p.kind == StrokePlan::Kind::none) {
         return;
-    case Stroke::Kind::fill:
-        painter_.fillRect(s.rect, s.colour);
-        releaseUpperVectorState();
-        return;
-    case Stroke::Kind::line:
-        if (pen_.color() != s.colour || pen_.widthF() != s.width) {
-            pen_.setColor(s.colour);
-            pen_.setWidthF(s.width);
-            painter_.setPen(pen_);
-            releaseUpperVectorState();
-        }
-        painter_.drawLine(s.line);
+    }
+    // A frame draws thousands of strokes in a handful of colours: the colour
+    // and the pen are compared as the program's own values and made again
+    // only when they change.
+    if (c != colourOf_) {
+        colourOf_ = c;
+        colour_ = toQColor(c);
+    }
+    if (p.kind == StrokePlan::Kind::fill) {
+        painter_.fillRect(QRect(p.left, p.top, p.across, p.down), colour_);
         releaseUpperVectorState();
         return;
     }
+    if (c != penColour_ || p.width != penWidth_) {
+        penColour_ = c;
+        penWidth_ = p.width;
+        pen_.setColor(colour_);
+        pen_.setWidthF(p.width);
+        painter_.setPen(pen_);
+        releaseUpperVectorState();
+    }
+    painter_.drawLine(QLineF(p.x1, p.y1, p.x2, p.y2));
+    releaseUpperVectorState();
 }
 
 QImage ImageSurface::picture(QSize logicalSize) const {

@@ -69,6 +69,10 @@ class ImageSurface : public Surface {
     QImage image_;
     QPainter painter_;
     QPen pen_;
+    Colour penColour_ = 0; // the pen's colour and width, as last set
+    double penWidth_ = 1;
+    Colour colourOf_ = 0; // colour_ is this colour as Qt's
+    QColor colour_ = Qt::black;
     QSize logical_;
     qreal dpr_;
     int width_ = 1;
