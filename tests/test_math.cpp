@@ -23,6 +23,25 @@ namespace {
 constexpr Fn sinAndCos[] = {Fn::sin, Fn::cos};
 constexpr Fn all[] = {Fn::sin, Fn::cos, Fn::atan};
 
+// Adds the `steps` doubles either side of each argument, then the negatives of
+// them all.
+void addNeighboursAndNegatives(std::vector<double>& xs, int steps) {
+    const std::size_t base = xs.size();
+    for (std::size_t i = 0; i < base; ++i) {
+        double lo = xs[i], hi = xs[i];
+        for (int k = 0; k < steps; ++k) {
+            lo = std::nextafter(lo, 0.0);
+            hi = std::nextafter(hi, std::numeric_limits<double>::infinity());
+            xs.push_back(lo);
+            xs.push_back(hi);
+        }
+    }
+    const std::size_t n = xs.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        xs.push_back(-xs[i]);
+    }
+}
+
 TEST(CorrectlyRounded, SpecialValuesAsInC) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -80,20 +99,7 @@ TEST(CorrectlyRounded, EdgesOfTheRangeAndOfEachMethod) {
     for (int i = 0; i < 2000; ++i) {
         xs.push_back(std::ldexp(static_cast<double>(g() >> 12), -1074)); // subnormal
     }
-    const std::size_t base = xs.size();
-    for (std::size_t i = 0; i < base; ++i) {
-        double lo = xs[i], hi = xs[i];
-        for (int k = 0; k < 4; ++k) {
-            lo = std::nextafter(lo, 0.0);
-            hi = std::nextafter(hi, std::numeric_limits<double>::infinity());
-            xs.push_back(lo);
-            xs.push_back(hi);
-        }
-    }
-    const std::size_t n = xs.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        xs.push_back(-xs[i]);
-    }
+    addNeighboursAndNegatives(xs, 4);
     for (Fn f : all) {
         const Tally t = checkAll(f, xs);
         EXPECT_EQ(t.wrong, 0) << name(f) << t.firstWrong;
@@ -160,20 +166,7 @@ TEST(CorrectlyRounded, ArctangentWhereItsTablePointChanges) {
             xs.push_back(std::ldexp(1 + i / 128.0, e));
         }
     }
-    const std::size_t base = xs.size();
-    for (std::size_t i = 0; i < base; ++i) {
-        double lo = xs[i], hi = xs[i];
-        for (int k = 0; k < 3; ++k) {
-            lo = std::nextafter(lo, 0.0);
-            hi = std::nextafter(hi, std::numeric_limits<double>::infinity());
-            xs.push_back(lo);
-            xs.push_back(hi);
-        }
-    }
-    const std::size_t n = xs.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        xs.push_back(-xs[i]);
-    }
+    addNeighboursAndNegatives(xs, 3);
     const Tally t = checkAll(Fn::atan, xs);
     EXPECT_EQ(t.wrong, 0) << t.firstWrong;
     EXPECT_EQ(t.outsideBound, 0) << t.firstOutside;

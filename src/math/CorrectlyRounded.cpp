@@ -595,79 +595,59 @@ constexpr double a9 = 0x1.c71c71c71c71cp-4;   // 1/9
 //   cos(a + t) = ca + ca pc - sa sin t, at least 0.70: below 2^-70 relative.
 //   For j = 0 the sine is sin t (2^-71 relative) and the cosine 1 + pc.
 // The table's pairs are within 2^-106 relative.
-[[gnu::always_inline]] inline DD sinCosCore(double rh, double rl, int c) {
+// The terms in t of sin(a + t) and cos(a + t), and the table row of a.
+struct CoreTerms {
+    const double* tab;
+    double th, thh, thl, sl, pch, pcl;
+};
+
+[[gnu::always_inline]] inline CoreTerms coreTerms(double rh, double rl) {
     // j = 256 rh rounded (rh >= 0): adding 1.5 2^52 rounds to an integer,
     // whose last bits are j.
     const double big = rh * 256 + 0x1.8p52;
     const int j = static_cast<int>(bitsOf(big) & 255);
-    const double th = rh - (big - 0x1.8p52) * 0x1p-8;
+    CoreTerms k;
+    k.th = rh - (big - 0x1.8p52) * 0x1p-8;
     const double tl = rl;
-    double thh, thl;
-    split(th, thh, thl);
-    const double uh = th * th;
-    const double ul = ((thh * thh - uh) + 2 * (thh * thl)) + thl * thl;
-    const double ue = ul + (2 * th) * tl;
+    split(k.th, k.thh, k.thl);
+    const double uh = k.th * k.th;
+    const double ul = ((k.thh * k.thh - uh) + 2 * (k.thh * k.thl)) + k.thl * k.thl;
+    const double ue = ul + (2 * k.th) * tl;
     const double ps = s3 * uh + (s3 * ue + (uh * uh) * (s5 + uh * s7));
-    const double sl = tl + (th * ps + tl * ps);
-    const double pch = -0.5 * uh;
-    const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
-    // f(a + t) = P cos t + Q sin t with (P, Q) = (sin a, cos a) for the sine
-    // and (cos a, -sin a) for the cosine; chosen by index, not by a branch
-    // that the processor could not predict.
-    const double* tab = tables().sinCos[j];
+    k.sl = tl + (k.th * ps + tl * ps);
+    k.pch = -0.5 * uh;
+    k.pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
+    k.tab = tables().sinCos[j];
+    return k;
+}
+
+// f(a + t) = P cos t + Q sin t with (P, Q) = (sin a, cos a) for the sine (c = 0)
+// and (cos a, -sin a) for the cosine (c = 1); chosen by index, not by a branch
+// that the processor could not predict.
+[[gnu::always_inline]] inline DD coreValue(const CoreTerms& k, int c) {
+    const double* tab = k.tab;
     const double ph = tab[2 * c];
     const double pl = tab[2 * c + 1];
     const double qs = unitSign[c];
     const double qh = qs * tab[2 - 2 * c];
     const double ql = qs * tab[3 - 2 * c];
-    const DD p = twoProdSplit(qh, qs * tab[6 - 2 * c], qs * tab[7 - 2 * c], thh, thl);
-    const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
+    const DD p = twoProdSplit(qh, qs * tab[6 - 2 * c], qs * tab[7 - 2 * c], k.thh, k.thl);
+    const double small = (ph * k.pch + (ph * k.pcl + pl * k.pch)) + (qh * k.sl + ql * k.th);
     const DD s = twoSum(ph, p.hi);
     return fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
+}
+
+[[gnu::always_inline]] inline DD sinCosCore(double rh, double rl, int c) {
+    return coreValue(coreTerms(rh, rl), c);
 }
 
 // sin r and cos r together, sharing the table row and the terms in t, each
 // computed with the same operations as sinCosCore gives it alone (so within the
 // same bounds).
 void sinCosCoreBoth(double rh, double rl, DD& sr, DD& cr) {
-    // j = 256 rh rounded (rh >= 0): adding 1.5 2^52 rounds to an integer,
-    // whose last bits are j.
-    const double big = rh * 256 + 0x1.8p52;
-    const int j = static_cast<int>(bitsOf(big) & 255);
-    const double th = rh - (big - 0x1.8p52) * 0x1p-8;
-    const double tl = rl;
-    double thh, thl;
-    split(th, thh, thl);
-    const double uh = th * th;
-    const double ul = ((thh * thh - uh) + 2 * (thh * thl)) + thl * thl;
-    const double ue = ul + (2 * th) * tl;
-    const double ps = s3 * uh + (s3 * ue + (uh * uh) * (s5 + uh * s7));
-    const double sl = tl + (th * ps + tl * ps);
-    const double pch = -0.5 * uh;
-    const double pcl = -0.5 * ue + (uh * uh) * (c4 + uh * c6);
-    const double* tab = tables().sinCos[j];
-    // sin(a + t) = sin a cos t + cos a sin t.
-    {
-        const double ph = tab[0];
-        const double pl = tab[1];
-        const double qh = tab[2];
-        const double ql = tab[3];
-        const DD p = twoProdSplit(qh, tab[6], tab[7], thh, thl);
-        const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
-        const DD s = twoSum(ph, p.hi);
-        sr = fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
-    }
-    // cos(a + t) = cos a cos t - sin a sin t.
-    {
-        const double ph = tab[2];
-        const double pl = tab[3];
-        const double qh = -tab[0];
-        const double ql = -tab[1];
-        const DD p = twoProdSplit(qh, -tab[4], -tab[5], thh, thl);
-        const double small = (ph * pch + (ph * pcl + pl * pch)) + (qh * sl + ql * th);
-        const DD s = twoSum(ph, p.hi);
-        cr = fastTwoSum(s.hi, s.lo + ((pl + p.lo) + small));
-    }
+    const CoreTerms k = coreTerms(rh, rl);
+    sr = coreValue(k, 0);
+    cr = coreValue(k, 1);
 }
 
 // |x| = n pi/2 + r with r = rh + rl within er.
@@ -723,22 +703,35 @@ struct FastReduced {
     return fr;
 }
 
+// cos y = sin(y + pi/2): sin x (wantCos = 0) or cos x (wantCos = 1) is
+// sin(m pi/2 + r), that is +-sin r (c = 0) or +-cos r (c = 1); sin is odd and
+// cos even in r, which was made non-negative when rneg is 1.
+struct Quadrant {
+    int c;
+    double sign;
+};
+
+[[gnu::always_inline]] inline Quadrant quadrant(int n, int rneg, double x, int wantCos) {
+    const int m = (n + wantCos) & 3;
+    const int c = m & 1;
+    const int neg = (rneg & (c ^ 1)) ^ (m >> 1) ^ ((wantCos ^ 1) & static_cast<int>(x < 0));
+    return {c, unitSign[neg]};
+}
+
+// Both sin and cos have slope at most 1: an error er in r moves the result by
+// at most er.
+[[gnu::always_inline]] inline detail::Approx placed(const DD& y, double sign, double er) {
+    return {sign * y.hi, sign * y.lo, relBound * fabsOf(y.hi) + er};
+}
+
 // The fast evaluation of sin x (wantCos = 0) or cos x (wantCos = 1) for
 // 2^-27 <= |x| < inf.
 [[gnu::always_inline]] inline detail::Approx sinCosFast(double x, int wantCos) {
     const FastReduced fr = reduceFast(fabsOf(x));
-    // cos y = sin(y + pi/2): the value is sin(m pi/2 + r), that is +-sin r
-    // or +-cos r; sin is odd and cos even in r.
-    const int m = (fr.n + wantCos) & 3;
-    const int c = m & 1;
     const int rneg = fr.rh < 0;
     const double rs = unitSign[rneg];
-    const DD y = sinCosCore(rs * fr.rh, rs * fr.rl, c);
-    const int neg = (rneg & (c ^ 1)) ^ (m >> 1) ^ ((wantCos ^ 1) & static_cast<int>(x < 0));
-    const double sg = unitSign[neg];
-    // Both sin and cos have slope at most 1: an error er in r moves the result
-    // by at most er.
-    return {sg * y.hi, sg * y.lo, relBound * fabsOf(y.hi) + fr.er};
+    const Quadrant q = quadrant(fr.n, rneg, x, wantCos);
+    return placed(sinCosCore(rs * fr.rh, rs * fr.rl, q.c), q.sign, fr.er);
 }
 
 // sin x and cos x from one reduction, for 2^-26 <= |x| < inf: the same values
@@ -749,18 +742,10 @@ void sinCosFastBoth(double x, detail::Approx& s, detail::Approx& c) {
     const double rs = unitSign[rneg];
     DD core[2];
     sinCosCoreBoth(rs * fr.rh, rs * fr.rl, core[0], core[1]);
-    const int ms = fr.n & 3;
-    const int cs = ms & 1;
-    const DD ys = core[cs];
-    const int negs = (rneg & (cs ^ 1)) ^ (ms >> 1) ^ static_cast<int>(x < 0);
-    const double sgs = unitSign[negs];
-    s = {sgs * ys.hi, sgs * ys.lo, relBound * fabsOf(ys.hi) + fr.er};
-    const int mc = (fr.n + 1) & 3;
-    const int cc = mc & 1;
-    const DD yc = core[cc];
-    const int negc = (rneg & (cc ^ 1)) ^ (mc >> 1);
-    const double sgc = unitSign[negc];
-    c = {sgc * yc.hi, sgc * yc.lo, relBound * fabsOf(yc.hi) + fr.er};
+    const Quadrant qs = quadrant(fr.n, rneg, x, 0);
+    const Quadrant qc = quadrant(fr.n, rneg, x, 1);
+    s = placed(core[qs.c], qs.sign, fr.er);
+    c = placed(core[qc.c], qc.sign, fr.er);
 }
 
 // For 1 < |x| < 512, 1/|x| = 2^-e / m with 1 <= m < 2: the nearest integer
