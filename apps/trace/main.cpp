@@ -5,6 +5,8 @@
 
 #include "CommandLine.h"
 
+#include <cstdlib>
+
 #ifdef _WIN32
 #include <cstdio>
 #include <fcntl.h>
@@ -53,5 +55,12 @@ int main(int argc, char** argv) {
     // The trace is the same bytes everywhere: no carriage returns on Windows.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    return zm::cli::main(zm::cli::Program::trace, argc, argv);
+    const int status = zm::cli::main(zm::cli::Program::trace, argc, argv);
+#ifdef __EMSCRIPTEN__
+    // Under Node main may have returned already, for the while, at the
+    // program's first pause for the event loop (the runtime then waits): the
+    // status is given here, where the run really ends.
+    std::exit(status);
+#endif
+    return status;
 }

@@ -1,34 +1,20 @@
-// zebo-morlix-trace under Node. WebAssembly that runs synchronously leaves no
-// turn to a JavaScript signal handler, so the program runs in a worker thread
-// and this main thread keeps the signals: the first SIGINT, SIGTERM or SIGHUP
-// goes into a shared flag that the program reads at its event pumps and while
-// it reads its script; it then cleans up, says so and ends with 128+N, and the
-// main thread ends the same way, by the same signal.
-// A worker blocked in a system call (a FIFO with no writer, a stalled pipe)
-// cannot read the flag: the program counts its reads in a second slot, and when
-// that count stands still for a second the main thread says so and ends.
+// zebo-morlix-trace under Node. The program runs on Node's own thread, and the
+// JavaScript signal handlers run only when it lets Node have a turn; zmNode is
+// what the program's WebAssembly calls for that (src/replay/Outputs.cpp):
+// - at its checks for an interrupt it asks whether a signal came, and every
+//   few milliseconds it pauses for one turn of the event loop, so that a
+//   signal is taken within that time;
+// - opens, reads and writes that may wait on another process (a FIFO, a pipe,
+//   a terminal, a socket) are made by Node in the background while the program
+//   is paused; a signal ends such a wait at once with EINTR, as it would for
+//   the native program. Files are read and written straight away.
+// The first SIGINT, SIGTERM or SIGHUP is noted for the program, which then
+// cleans up, says so and ends with 128+N; the process then ends by the same
+// signal.
 //
-// Start-up is most of a short run's time, so nothing waits that need not: the
-// worker is started first, and while Node starts it, this thread reads and
-// compiles the program's WebAssembly (the .wasm file beside this one) and hands
-// the compiled module over; the worker only instantiates it.
-if (typeof require === "function" && require("worker_threads").isMainThread) {
-  const threads = require("worker_threads");
+// The program's WebAssembly is the .wasm file beside this one.
+var zmNode = (() => {
   const fs = require("fs");
-  const path = require("path");
-  const flag = new Int32Array(new SharedArrayBuffer(8));
-  const program = new threads.MessageChannel();
-  // The worker writes standard output and error itself, straight to the
-  // descriptors; the main thread never touches its streams, which would make
-  // a pipe non-blocking under the worker's writes.
-  const worker = new threads.Worker(__filename, {
-    argv: process.argv.slice(2),
-    workerData: { zmSignal: flag.buffer, zmProgram: program.port2 },
-    transferList: [program.port2],
-    stdin: false,
-    stdout: true,
-    stderr: true,
-  });
   const say = line => {
     try {
       fs.writeSync(2, `zebo-morlix-trace: ${line}\n`);
@@ -38,88 +24,184 @@ if (typeof require === "function" && require("worker_threads").isMainThread) {
   // at once, by the same signal), so a caught SIGHUP is what tells a watching
   // process that all three are the program's now.
   const numbers = { SIGINT: 2, SIGTERM: 15, SIGHUP: 1 };
-  let signalled = "";
-  const dieOf = name => {
-    for (const n of Object.keys(numbers)) process.removeAllListeners(n);
-    process.kill(process.pid, name);
-    // A signal that does not end the process here (none should) still ends it.
-    setTimeout(() => process.exit(128 + numbers[name]), 100);
-  };
+  let signalled = 0;
+  let signalName = "";
+  let cancel = null; // ends the wait in progress, if any
   for (const name of Object.keys(numbers)) {
     process.on(name, () => {
-      if (signalled !== "") return;
-      signalled = name;
-      Atomics.store(flag, 0, numbers[name]);
-      let seen = Atomics.load(flag, 1);
-      let still = 0;
-      setInterval(() => {
-        const now = Atomics.load(flag, 1);
-        still = now === seen ? still + 1 : 0;
-        seen = now;
-        if (still >= 4) {
-          say(`interrupted by ${name} while blocked in a read or write`);
-          dieOf(name);
-        }
-      }, 250).unref();
+      if (signalled !== 0) return;
+      signalled = numbers[name];
+      signalName = name;
+      if (cancel) cancel();
     });
   }
-  worker.on("error", e => {
-    say(e && e.message ? e.message : String(e));
-    process.exit(2);
-  });
-  worker.on("exit", code => {
-    if (signalled !== "" && code === 128 + numbers[signalled]) dieOf(signalled);
-    else process.exit(code);
-  });
+  // A turn of the event loop at most this often (milliseconds), and at the
+  // first check.
+  const turnEvery = 10;
+  let lastTurn = -Infinity;
 
-  const wasm = path.join(__dirname, path.basename(__filename, ".js") + ".wasm");
-  let bytes;
-  try {
-    bytes = fs.readFileSync(wasm);
-  } catch (e) {
-    say(`cannot read the program's WebAssembly ${JSON.stringify(wasm)}: ${e.code || e.message}; it belongs beside ${path.basename(__filename)}`);
-    process.exit(2);
-  }
-  WebAssembly.compile(bytes).then(
-    module => {
-      program.port1.postMessage(module);
-      program.port1.close();
+  // Runs start(done) in the background: done(result) with a number of bytes
+  // or descriptor, or a negative error number. A signal ends the wait first,
+  // with EINTR; what the operation does afterwards is dropped.
+  const wait = start => {
+    if (signalled !== 0) return Promise.resolve(-ERRNO_CODES.EINTR);
+    return new Promise(resolve => {
+      let settled = false;
+      const done = result => {
+        if (settled) return false;
+        settled = true;
+        cancel = null;
+        resolve(result);
+        return true;
+      };
+      cancel = () => done(-ERRNO_CODES.EINTR);
+      start(done);
+    });
+  };
+  let spare = null; // the block of the last transfer, free again
+  const errorNumber = e => -(ERRNO_CODES[e && e.code] || ERRNO_CODES.EIO);
+
+  return {
+    // The signal noted, 0, or -1 when the program should give Node a turn.
+    poll() {
+      if (signalled !== 0) return signalled;
+      return Date.now() - lastTurn >= turnEvery ? -1 : 0;
     },
-    e => {
-      say(`cannot load the program's WebAssembly ${JSON.stringify(wasm)}: ${e.message}; build it again (scripts/web)`);
+    turn() {
+      return new Promise(resolve =>
+        setImmediate(() => {
+          lastTurn = Date.now();
+          resolve(signalled);
+        })
+      );
+    },
+    // Whether reading or writing the descriptor may wait on another process.
+    mayBlock(fd) {
+      const stream = FS.getStream(fd);
+      if (!stream || stream.nfd === undefined) return 0;
+      if (stream.zmMayBlock === undefined) {
+        try {
+          stream.zmMayBlock = !fs.fstatSync(stream.nfd).isFile();
+        } catch (e) {
+          stream.zmMayBlock = false;
+        }
+      }
+      return stream.zmMayBlock ? 1 : 0;
+    },
+    // Reads into, or writes from, the program's memory. The bytes travel
+    // through a block of their own, so that a call ended by a signal can never
+    // touch memory the program has since used for something else. The block is
+    // used again by the next call once the last is done (fresh memory costs a
+    // page fault for every page).
+    transfer(writing, fd, data, size) {
+      const nfd = FS.getStream(fd).nfd;
+      return wait(done => {
+        let bytes = spare && spare.length >= size ? spare : Buffer.allocUnsafe(size);
+        spare = null;
+        const finished = (e, n) => {
+          if (!e && !writing && n > 0) {
+            if (done(n)) HEAPU8.set(bytes.subarray(0, n), data);
+          } else {
+            done(e ? errorNumber(e) : n);
+          }
+          spare = bytes;
+        };
+        if (writing) {
+          bytes.set(HEAPU8.subarray(data, data + size));
+          fs.write(nfd, bytes, 0, size, null, finished);
+        } else {
+          fs.read(nfd, bytes, 0, size, null, finished);
+        }
+      });
+    },
+    // Opens a FIFO or device. The descriptor is the runtime's own, as if it had
+    // opened it itself (and it closes it), and known to be one that may wait.
+    open(path, flags) {
+      let nodeFlags;
+      try {
+        nodeFlags = NODEFS.flagsForNode(flags);
+      } catch (e) {
+        return Promise.resolve(-(e.errno || ERRNO_CODES.EINVAL));
+      }
+      return wait(done =>
+        fs.open(path, nodeFlags, (e, nfd) => {
+          if (e) {
+            done(errorNumber(e));
+            return;
+          }
+          let fd;
+          try {
+            const st = fs.fstatSync(nfd);
+            fd = FS.nextfd(nfd);
+            FS.streams[fd] = {
+              fd, nfd, path, flags, position: 0, seekable: false, zmMayBlock: !st.isFile(),
+              node: { id: st.ino, mode: st.mode, node_ops: NODERAWFS, path },
+            };
+          } catch (err) {
+            fs.close(nfd, () => {});
+            done(errorNumber(err));
+            return;
+          }
+          if (!done(fd)) {
+            // Too late: a signal ended the wait, and the program went on.
+            FS.closeStream(fd);
+            fs.close(nfd, () => {});
+          }
+        })
+      );
+    },
+    say,
+    // The end of the run: by the signal that stopped it, or with the status.
+    quit(status) {
+      if (signalled !== 0 && status === 128 + signalled) {
+        for (const name of Object.keys(numbers)) process.removeAllListeners(name);
+        process.kill(process.pid, signalName);
+      }
+      process.exit(status);
+    },
+  };
+})();
+
+var Module = {
+  // The module compiled and started at once, with one clear message and status
+  // 2 when the file is missing or belongs to another build.
+  instantiateWasm(imports, receiveInstance) {
+    const fs = require("fs");
+    const path = require("path");
+    const file = path.join(__dirname, path.basename(__filename, ".js") + ".wasm");
+    let bytes;
+    try {
+      bytes = fs.readFileSync(file);
+    } catch (e) {
+      zmNode.say(`cannot read the program's WebAssembly ${JSON.stringify(file)}: ${e.code || e.message}; it belongs beside ${path.basename(__filename)}`);
       process.exit(2);
     }
-  );
-  return;
-}
-
-// In the worker: the module the main thread compiled, instantiated when the
-// runtime asks for it; at once when it has come already, as it usually has.
-var Module = {
-  instantiateWasm(imports, receiveInstance) {
-    const threads = require("worker_threads");
-    const port = threads.workerData.zmProgram;
-    const start = module => {
-      port.close();
-      let instance;
-      try {
-        instance = new WebAssembly.Instance(module, imports);
-      } catch (e) {
-        // The runtime would only note this where no one reads it and then
-        // wait for nothing, ending with status 0.
-        require("fs").writeSync(
-          2,
-          `zebo-morlix-trace: cannot start the program's WebAssembly: ${e.message}; the .js and .wasm files must come from one build\n`
-        );
-        process.exit(2);
-      }
-      receiveInstance(instance, module);
-      return instance.exports;
-    };
-    const ready = threads.receiveMessageOnPort(port);
-    if (ready) return start(ready.message);
-    port.once("message", start);
-    return {};
+    let module;
+    try {
+      module = new WebAssembly.Module(bytes);
+    } catch (e) {
+      zmNode.say(`cannot load the program's WebAssembly ${JSON.stringify(file)}: ${e.message}; build it again (scripts/web)`);
+      process.exit(2);
+    }
+    let instance;
+    try {
+      instance = new WebAssembly.Instance(module, imports);
+    } catch (e) {
+      zmNode.say(`cannot start the program's WebAssembly: ${e.message}; the .js and .wasm files must come from one build`);
+      process.exit(2);
+    }
+    receiveInstance(instance, module);
+    return instance.exports;
+  },
+  // The runtime's way out, as its own for Node, but by the signal that stopped
+  // the run. Paused at a wait, the program is not ending: main has only
+  // returned for the while.
+  quit(status, toThrow) {
+    if (keepRuntimeAlive()) {
+      process.exitCode = status;
+      throw toThrow;
+    }
+    zmNode.quit(status);
   },
 };
 // The runtime makes /dev/random and /dev/urandom at start and asks for a

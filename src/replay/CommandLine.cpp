@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,11 +19,6 @@
 #include <unistd.h>
 #ifdef _WIN32
 #include <io.h>
-#endif
-
-#ifdef __EMSCRIPTEN__
-#include <emscripten/em_js.h>
-#include <emscripten/emscripten.h>
 #endif
 
 #ifndef ZM_VERSION
@@ -39,41 +33,7 @@ namespace {
 
 constexpr int exitBadInput = 2;
 
-#ifdef __EMSCRIPTEN__
-// Under Node the program runs in a worker thread; the main thread takes the
-// signals and stores the first one in a shared flag, read here. Each read also
-// counts in the flag's second slot: the main thread sees that the program is
-// still coming to its checks, and not blocked in a read or write.
-// clang-format off
-EM_JS(int, hostSignal, (), {
-    if (typeof require != "function") return 0;
-    if (Module.zmSignalFlag == undefined) {
-        const threads = require("worker_threads");
-        const shared = threads.workerData && threads.workerData.zmSignal;
-        Module.zmSignalFlag = shared ? new Int32Array(shared) : null;
-    }
-    if (!Module.zmSignalFlag) return 0;
-    Atomics.add(Module.zmSignalFlag, 1, 1);
-    return Atomics.load(Module.zmSignalFlag, 0);
-});
-// clang-format on
-#endif
-
-// Throws Interrupted once a signal has come; under Node the host's signal is
-// delivered to the program's own handler first.
-void checkInterrupt() {
-#ifdef __EMSCRIPTEN__
-    if (render::pendingInterrupt() == 0) {
-        if (const int sig = hostSignal(); sig != 0) {
-            std::raise(sig);
-            if (render::pendingInterrupt() == 0) {
-                throw render::Interrupted{sig};
-            }
-        }
-    }
-#endif
-    render::checkInterrupt();
-}
+using render::checkInterrupt;
 
 const char* const scriptHelp = R"(
 Script: steps separated by white space; a step is KEY, KEY@F.N or KEY*N.
@@ -213,10 +173,10 @@ class TraceWriter : public RecordingSurface {
 
   protected:
     void record(const Op& op) override {
-        char line[traceLineMaxChars + 1];
+        char* const line = out_.room(traceLineMaxChars + 1);
         char* end = writeTraceLine(line, op);
         *end++ = '\n';
-        out_.write(line, static_cast<std::size_t>(end - line));
+        out_.wrote(static_cast<std::size_t>(end - line));
     }
 
   private:
@@ -271,7 +231,7 @@ std::string readScriptFile(const std::string& name) {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {
             checkInterrupt();
-            fd = ::open(name.c_str(), scriptOpenFlags);
+            fd = render::openMayBlock(name.c_str(), scriptOpenFlags);
             if (fd >= 0) {
                 break;
             }
@@ -310,7 +270,7 @@ std::string readScriptFile(const std::string& name) {
         std::size_t got = 0;
         while (got < piece) {
             checkInterrupt();
-            const ssize_t n = ::read(fd, p.data() + got, piece - got);
+            const long n = render::readSome(fd, p.data() + got, piece - got);
             if (n < 0 && errno == EINTR) {
                 continue;
             }

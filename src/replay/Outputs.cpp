@@ -24,6 +24,10 @@
 #include <pthread.h>
 #endif
 #endif
+#ifdef __EMSCRIPTEN__
+#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
+#endif
 
 // Unnamed temporary files, linked in at the commit: Linux, where /proc is there.
 // ZM_NO_UNNAMED_TEMPORARIES builds the named ones that other systems use.
@@ -87,10 +91,64 @@ std::vector<Received> received;
 // past a share of the descriptor limit the next ones get names instead.
 int openTemporaries = 0;
 
+#ifdef __EMSCRIPTEN__
+// Under Node the program shares its one thread with the JavaScript that takes
+// the signals (apps/trace/node-launch.js, the object zmNode). A call that may
+// wait on another process (a pipe, a FIFO, a terminal, a socket) is made by
+// Node in the background while the program is paused, so that a signal still
+// ends it, with EINTR; files and the like are read and written at once. Now and
+// then, at the checks for an interrupt, the program pauses for one turn of
+// Node's event loop so that a signal that came is taken.
+// clang-format off
+EM_JS(int, hostMayBlock, (int fd), { return zmNode.mayBlock(fd); });
+EM_ASYNC_JS(long, hostTransfer, (int writing, int fd, char* data, std::size_t size), {
+    return await zmNode.transfer(writing, fd, data, size);
+});
+EM_ASYNC_JS(int, hostOpen, (const char* path, int flags), {
+    return await zmNode.open(UTF8ToString(path), flags);
+});
+EM_JS(int, hostPoll, (), { return typeof zmNode == "object" ? zmNode.poll() : 0; });
+EM_ASYNC_JS(int, hostTurn, (), { return await zmNode.turn(); });
+// clang-format on
+
+// Takes a signal that Node has noted for the program, after letting Node run
+// for a turn when the last was a while ago.
+void takeHostSignal() {
+    if (caught == 0) {
+        int sig = hostPoll();
+        if (sig < 0) {
+            sig = hostTurn();
+        }
+        if (sig > 0) {
+            noteSignal(sig);
+        }
+    }
+}
+
+// A negative result of the host is an error number; an interrupted call has
+// come back because of a signal, which the program takes now.
+long fromHost(long n) {
+    if (n < 0) {
+        errno = static_cast<int>(-n);
+        if (errno == EINTR) {
+            takeHostSignal();
+            errno = EINTR;
+        }
+        return -1;
+    }
+    return n;
+}
+#endif
+
 long sysWrite(int fd, const char* data, std::size_t size) {
 #ifdef _WIN32
     return ::_write(fd, data, static_cast<unsigned>(size));
 #else
+#ifdef __EMSCRIPTEN__
+    if (hostMayBlock(fd) != 0) {
+        return fromHost(hostTransfer(1, fd, const_cast<char*>(data), size));
+    }
+#endif
     return static_cast<long>(::write(fd, data, size));
 #endif
 }
@@ -99,6 +157,11 @@ long sysRead(int fd, char* data, std::size_t size) {
 #ifdef _WIN32
     return ::_read(fd, data, static_cast<unsigned>(size));
 #else
+#ifdef __EMSCRIPTEN__
+    if (hostMayBlock(fd) != 0) {
+        return fromHost(hostTransfer(0, fd, data, size));
+    }
+#endif
     return static_cast<long>(::read(fd, data, size));
 #endif
 }
@@ -111,6 +174,14 @@ bool rewind(int fd) {
 #endif
 }
 
+// The most read or written in one call: an interrupt waits for no more. Under
+// Node each call costs a turn through JavaScript, so the pieces are larger.
+#ifdef __EMSCRIPTEN__
+constexpr std::size_t ioChunk = std::size_t{1} << 20;
+#else
+constexpr std::size_t ioChunk = std::size_t{1} << 16;
+#endif
+
 // Writes all of it, or returns the error. An interruptible write stops at a
 // signal, between two chunks or in a blocked call, and returns EINTR.
 int writeAll(int fd, const char* data, std::size_t size, std::uint64_t* counted, bool interruptible) {
@@ -118,7 +189,7 @@ int writeAll(int fd, const char* data, std::size_t size, std::uint64_t* counted,
         if (interruptible && caught != 0) {
             return EINTR;
         }
-        const long n = sysWrite(fd, data, std::min<std::size_t>(size, std::size_t{1} << 16));
+        const long n = sysWrite(fd, data, std::min(size, ioChunk));
         if (n < 0) {
             if (errno == EINTR && !(interruptible && caught != 0)) {
                 continue;
@@ -137,7 +208,7 @@ int writeAll(int fd, const char* data, std::size_t size, std::uint64_t* counted,
 // Copies from the current position of one descriptor to the current position of
 // the other. Returns 0, or the error and whether reading caused it.
 int copyAll(int from, int to, std::uint64_t* counted, bool interruptible, bool& readFailed) {
-    std::string chunk(std::size_t{1} << 16, '\0');
+    std::string chunk(ioChunk, '\0');
     readFailed = false;
     for (;;) {
         if (interruptible && caught != 0) {
@@ -400,9 +471,31 @@ int pendingInterrupt() {
 }
 
 void checkInterrupt() {
+#ifdef __EMSCRIPTEN__
+    // Asking Node costs a call into JavaScript: one check in 16 asks (the
+    // first among them), which is still many times a millisecond in a run.
+    static unsigned checks = 0;
+    if (checks++ % 16 == 0) {
+        takeHostSignal();
+    }
+#endif
     if (caught != 0) {
         throw Interrupted{caught};
     }
+}
+
+int openMayBlock(const char* path, int flags) {
+#ifdef __EMSCRIPTEN__
+    struct stat st {};
+    if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return static_cast<int>(fromHost(hostOpen(path, flags)));
+    }
+#endif
+    return ::open(path, flags);
+}
+
+long readSome(int fd, char* data, std::size_t size) {
+    return sysRead(fd, data, size);
 }
 
 void dieOf(int sig) {
@@ -581,7 +674,7 @@ void Output::takeTarget(const std::string& tempFolder) {
     }
     if (exists && !S_ISREG(st.st_mode)) {
         // A device, a pipe or a socket is written into, never replaced.
-        const int fd = ::open(target_.c_str(), O_WRONLY | openNoCtty | openCloexec | openBinary);
+        const int fd = openMayBlock(target_.c_str(), O_WRONLY | openNoCtty | openCloexec | openBinary);
         if (fd < 0) {
             fail("cannot write", errno);
         }
@@ -635,23 +728,46 @@ void Output::takeTarget(const std::string& tempFolder) {
 }
 
 void Output::write(const void* data, std::size_t size) {
-    buffer_.append(static_cast<const char*>(data), size);
-    if (buffer_.size() >= bufferSize) {
+    if (size >= bufferSize) {
+        flushBuffer();
+        writeThrough(static_cast<const char*>(data), size);
+        return;
+    }
+    std::memcpy(room(size), data, size);
+    buffered_ += size;
+}
+
+char* Output::room(std::size_t size) {
+    if (size > bufferSize - buffered_) {
         flushBuffer();
     }
+    if (!buffer_) {
+        buffer_ = std::make_unique<char[]>(bufferSize);
+    }
+    return buffer_.get() + buffered_;
+}
+
+void Output::wrote(std::size_t size) {
+    buffered_ += size;
 }
 
 void Output::flushBuffer() {
-    if (const int err = writeAll(tempFd_, buffer_.data(), buffer_.size(), nullptr, true); err != 0) {
+    if (buffered_ > 0) {
+        writeThrough(buffer_.get(), buffered_);
+        buffered_ = 0;
+    }
+}
+
+void Output::writeThrough(const char* data, std::size_t size) {
+    if (const int err = writeAll(tempFd_, data, size, nullptr, true); err != 0) {
         spooled_ ? failSpool(err) : fail("cannot write", err);
     }
-    buffer_.clear();
 }
 
 void Output::close() {
     if (kind_ == Kind::Replace) {
         finishTemporary();
-        std::string().swap(buffer_); // many frames may wait for the commit: keep none of their bytes
+        buffer_.reset(); // many frames may wait for the commit: keep none of their bytes
     }
 }
 

@@ -31,8 +31,14 @@ struct Interrupted {
 void catchInterrupts();
 // The signal that arrived, or 0.
 int pendingInterrupt();
-// Throws Interrupted if a signal arrived.
+// Throws Interrupted if a signal arrived. Under Node, where signals reach the
+// program only between its steps, it also lets Node take them now and then.
 void checkInterrupt();
+// open(2) for a file that may make the open wait (a FIFO with no other end yet);
+// a signal ends the wait with EINTR.
+int openMayBlock(const char* path, int flags);
+// read(2); a signal ends a wait with EINTR.
+long readSome(int fd, char* data, std::size_t size);
 // Ends the process as the signal would have, after the run has cleaned up.
 [[noreturn]] void dieOf(int signal);
 // The line to show for an interrupted run: what the interrupt stopped, and what
@@ -68,6 +74,10 @@ class Output {
 
     void write(const void* data, std::size_t size);
     void write(std::string_view s) { write(s.data(), s.size()); }
+    // Room for up to size bytes (at most 64 KiB), written in place and then
+    // counted by wrote(): the trace's lines are made straight in the buffer.
+    char* room(std::size_t size);
+    void wrote(std::size_t size);
     // Done writing: the temporary file of a regular file is let go now where it
     // can be, so that many outputs (frames) do not hold a descriptor each until
     // the commit.
@@ -89,6 +99,7 @@ class Output {
     void openSpool();
     void takeTarget(const std::string& tempFolder);
     void flushBuffer();
+    void writeThrough(const char* data, std::size_t size);
     void finishTemporary();
     void linkIn();
     void backUp();
@@ -122,7 +133,10 @@ class Output {
     int savedFd_ = -1;         // during the commit: what an overwritten file held before
     std::uint64_t savedSize_ = 0;
     std::vector<std::string> keys_; // what makes two outputs one file
-    std::string buffer_;
+    // Bytes not yet written to the temporary file: a plain block, filled with
+    // memcpy, since the trace adds one short line at a time.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t buffered_ = 0;
 };
 
 // Every output of one run, committed together at the end of a successful run or

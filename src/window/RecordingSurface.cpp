@@ -283,10 +283,13 @@ constexpr std::array<char, 200> makeDigitPairs() {
 }
 constexpr std::array<char, 200> digitPairs = makeDigitPairs();
 
-// Writes v's n decimal digits ending just before `end`.
-void writeDigits(char* end, std::uint64_t v, int n) {
+// Writes v's n decimal digits ending just before `end` (leading zeros where v
+// has fewer). Unsigned holds the significant digits of a float in 32 bits,
+// where dividing by a constant is a multiplication everywhere.
+template <typename Unsigned>
+void writeDigits(char* end, Unsigned v, int n) {
     for (; n >= 2; n -= 2) {
-        const std::uint64_t q = v / 100;
+        const Unsigned q = v / 100;
         end -= 2;
         std::memcpy(end, &digitPairs[static_cast<std::size_t>(2 * (v - q * 100))], 2);
         v = q;
@@ -295,6 +298,9 @@ void writeDigits(char* end, std::uint64_t v, int n) {
         *--end = static_cast<char>('0' + v % 10);
     }
 }
+
+constexpr std::array<std::uint32_t, 10> powersOfTen = {1,      10,      100,      1000,      10000,
+                                                       100000, 1000000, 10000000, 100000000, 1000000000};
 
 } // namespace
 
@@ -328,11 +334,10 @@ char* writeShortestFloat(char* out, float v) {
     const int e = (field == 0 ? 1 : static_cast<int>(field)) - 127 - 23;
     const Shortest s = shortest(m, e, fraction == 0 && field > 1);
 
-    char d[10];
+    // The digits are written where they belong, around the point, with no
+    // copying of variable length (a call of its own in WebAssembly).
     const int n = digitCount(s.digits);
-    writeDigits(d + n, s.digits, n);
     const int point = s.exponent + n - 1; // decimal exponent of the first digit
-    const auto un = [](int k) { return static_cast<std::size_t>(k); };
     const int sciLength = n + (n > 1 ? 1 : 0) + 4;
     const int plainLength = point >= n - 1 ? point + 1 : point >= 0 ? n + 1 : n + 1 - point;
     if (plainLength <= sciLength) {
@@ -344,21 +349,24 @@ char* writeShortestFloat(char* out, float v) {
             return out + w;
         }
         if (point >= 0) {
-            std::memcpy(out, d, un(point + 1));
+            const int fraction = n - point - 1;
+            const std::uint32_t scale = powersOfTen[static_cast<std::size_t>(fraction)];
+            writeDigits(out + point + 1, s.digits / scale, point + 1);
             out[point + 1] = '.';
-            std::memcpy(out + point + 2, d + point + 1, un(n - point - 1));
+            writeDigits(out + n + 1, s.digits % scale, fraction);
             return out + n + 1;
         }
-        out[0] = '0';
-        out[1] = '.';
-        std::memset(out + 2, '0', un(-point - 1));
-        std::memcpy(out + 1 - point, d, un(n));
+        // "0." and at most three zeros (plain is then no longer than
+        // scientific), the four written at once and the digits after them.
+        std::memcpy(out, "0.0000", 6);
+        writeDigits(out + plainLength, s.digits, n);
         return out + plainLength;
     }
-    *out++ = d[0];
+    const std::uint32_t scale = powersOfTen[static_cast<std::size_t>(n - 1)];
+    *out++ = static_cast<char>('0' + s.digits / scale);
     if (n > 1) {
         *out++ = '.';
-        std::memcpy(out, d + 1, un(n - 1));
+        writeDigits(out + n - 1, s.digits % scale, n - 1);
         out += n - 1;
     }
     *out++ = 'e';
@@ -400,7 +408,11 @@ char* writeTraceLine(char* out, const Op& op) {
         out = writeShortestFloat(out, v);
     }
     *out++ = ' ';
-    out = std::to_chars(out, out + 11, op.width).ptr;
+    if (op.width >= 0 && op.width < 10) {
+        *out++ = static_cast<char>('0' + op.width); // the usual widths, at once
+    } else {
+        out = std::to_chars(out, out + 11, op.width).ptr;
+    }
     put(" 0x", 3);
     for (int shift = 28; shift >= 0; shift -= 4) {
         *out++ = "0123456789ABCDEF"[(op.colour >> shift) & 0xF];
