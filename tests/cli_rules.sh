@@ -119,6 +119,15 @@ for p in "${programs[@]}"; do
     "${c[@]}" --keys "backspace x*3 tab x*2" --trace - 2>/dev/null | cmp -s want.txt - || fail "$p --trace -"
 done
 
+# --- a new file gets the permissions the umask gives, as with a redirection ------
+for p in "${programs[@]}"; do
+    command_of "$p"
+    rm -f new.txt
+    (umask 027 && "${c[@]}" --keys x --trace new.txt 2>"$work/err") || fail "$p: $(cat "$work/err")"
+    [ "$(stat -c %a new.txt)" = 640 ] || fail "$p: a new file under umask 027 has mode $(stat -c %a new.txt)"
+    rm -f new.txt
+done
+
 # --- messages never carry raw control bytes -------------------------------------
 printf 'x\0x' >nul.txt
 for p in "${programs[@]}"; do

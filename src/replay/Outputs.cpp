@@ -206,15 +206,15 @@ int writeAll(int fd, const char* data, std::size_t size, std::uint64_t* counted,
 }
 
 // Copies from the current position of one descriptor to the current position of
-// the other. Returns 0, or the error and whether reading caused it.
-int copyAll(int from, int to, std::uint64_t* counted, bool interruptible, bool& readFailed) {
-    std::string chunk(ioChunk, '\0');
+// the other, through chunk (ioChunk bytes). Returns 0, or the error and whether
+// reading caused it.
+int copyAll(int from, int to, char* chunk, std::uint64_t* counted, bool interruptible, bool& readFailed) {
     readFailed = false;
     for (;;) {
         if (interruptible && caught != 0) {
             return EINTR;
         }
-        const long n = sysRead(from, chunk.data(), chunk.size());
+        const long n = sysRead(from, chunk, ioChunk);
         if (n < 0) {
             if (errno == EINTR && !(interruptible && caught != 0)) {
                 continue;
@@ -225,7 +225,7 @@ int copyAll(int from, int to, std::uint64_t* counted, bool interruptible, bool& 
         if (n == 0) {
             return 0;
         }
-        if (const int err = writeAll(to, chunk.data(), static_cast<std::size_t>(n), counted, interruptible);
+        if (const int err = writeAll(to, chunk, static_cast<std::size_t>(n), counted, interruptible);
             err != 0) {
             return err;
         }
@@ -362,11 +362,23 @@ int openTemporary(const std::string& folder, std::string& name, bool& unnamed) {
 }
 
 #ifndef _WIN32
+#ifdef __EMSCRIPTEN__
+// The runtime's own umask hides everything (0777), so that new files would get
+// no permissions at all: the process's umask is Node's.
+// clang-format off
+EM_JS(int, hostUmask, (), { return process.umask(); });
+// clang-format on
+#endif
+
 mode_t currentUmask() {
     static const mode_t mask = [] {
+#ifdef __EMSCRIPTEN__
+        return static_cast<mode_t>(hostUmask());
+#else
         const mode_t m = ::umask(0);
         ::umask(m);
         return m;
+#endif
     }();
     return mask;
 }
@@ -751,6 +763,15 @@ void Output::wrote(std::size_t size) {
     buffered_ += size;
 }
 
+char* Output::copyChunk() {
+    // The buffer is empty by the commit, and its pages are in memory already.
+    static_assert(ioChunk <= bufferSize);
+    if (!buffer_) {
+        buffer_ = std::make_unique<char[]>(bufferSize);
+    }
+    return buffer_.get();
+}
+
 void Output::flushBuffer() {
     if (buffered_ > 0) {
         writeThrough(buffer_.get(), buffered_);
@@ -885,7 +906,7 @@ void Output::overwrite() {
     if (!rewind(targetFd_)) {
         fail("cannot write", errno);
     }
-    if (const int err = copyAll(targetFd_, savedFd_, nullptr, true, readFailed); err != 0) {
+    if (const int err = copyAll(targetFd_, savedFd_, copyChunk(), nullptr, true, readFailed); err != 0) {
         if (!readFailed) {
             failSpool(err);
         }
@@ -898,7 +919,7 @@ void Output::overwrite() {
     if (!rewind(targetFd_)) {
         fail("cannot write", errno);
     }
-    if (const int err = copyAll(tempFd_, targetFd_, nullptr, true, readFailed); err != 0) {
+    if (const int err = copyAll(tempFd_, targetFd_, copyChunk(), nullptr, true, readFailed); err != 0) {
         readFailed ? failSpool(err) : fail("cannot write", err);
     }
     const off_t size = ::lseek(targetFd_, 0, SEEK_CUR);
@@ -912,7 +933,7 @@ void Output::copyToTarget() {
     Received& r = received.emplace_back();
     r.what = descriptor_ == 1 ? std::string("standard output") : which();
     bool readFailed = false;
-    if (const int err = copyAll(tempFd_, targetFd_, &r.bytes, true, readFailed); err != 0) {
+    if (const int err = copyAll(tempFd_, targetFd_, copyChunk(), &r.bytes, true, readFailed); err != 0) {
         readFailed ? failSpool(err) : fail("cannot write", err);
     }
     if (ownsTargetFd_) {
@@ -949,7 +970,7 @@ void Output::undo() {
     if (kind_ == Kind::Overwrite && placed_ && savedFd_ >= 0) {
         bool readFailed = false;
         if (rewind(savedFd_) && rewind(targetFd_) &&
-            copyAll(savedFd_, targetFd_, nullptr, false, readFailed) == 0) {
+            copyAll(savedFd_, targetFd_, copyChunk(), nullptr, false, readFailed) == 0) {
             (void)!::ftruncate(targetFd_, static_cast<off_t>(savedSize_));
         }
         placed_ = false;

@@ -100,6 +100,8 @@ class Output {
     void takeTarget(const std::string& tempFolder);
     void flushBuffer();
     void writeThrough(const char* data, std::size_t size);
+    // The block that copies at the commit go through.
+    char* copyChunk();
     void finishTemporary();
     void linkIn();
     void backUp();

@@ -286,8 +286,7 @@ constexpr std::array<char, 200> digitPairs = makeDigitPairs();
 // Writes v's n decimal digits ending just before `end` (leading zeros where v
 // has fewer). Unsigned holds the significant digits of a float in 32 bits,
 // where dividing by a constant is a multiplication everywhere.
-template <typename Unsigned>
-void writeDigits(char* end, Unsigned v, int n) {
+template <typename Unsigned> void writeDigits(char* end, Unsigned v, int n) {
     for (; n >= 2; n -= 2) {
         const Unsigned q = v / 100;
         end -= 2;
