@@ -58,7 +58,7 @@ var zmNode = (() => {
       start(done);
     });
   };
-  let spare = null; // the block of the last transfer, free again
+  let spare = null; // the block of the last read, free again
   const errorNumber = e => -(ERRNO_CODES[e && e.code] || ERRNO_CODES.EIO);
 
   return {
@@ -88,30 +88,29 @@ var zmNode = (() => {
       }
       return stream.zmMayBlock ? 1 : 0;
     },
-    // Reads into, or writes from, the program's memory. The bytes travel
-    // through a block of their own, so that a call ended by a signal can never
-    // touch memory the program has since used for something else. The block is
-    // used again by the next call once the last is done (fresh memory costs a
-    // page fault for every page).
+    // Writes from the program's memory as it stands: the program leaves those
+    // bytes alone until the write is done, even when a signal ended the wait
+    // (then it never frees them). A read goes through a block of its own,
+    // copied in once done, so that a read ended by a signal never writes where
+    // the program has gone on; the block serves the next read once this one is
+    // done (fresh memory costs a page fault for every page).
     transfer(writing, fd, data, size) {
       const nfd = FS.getStream(fd).nfd;
       return wait(done => {
-        let bytes = spare && spare.length >= size ? spare : Buffer.allocUnsafe(size);
+        if (writing) {
+          fs.write(nfd, HEAPU8, data, size, null, (e, n) => done(e ? errorNumber(e) : n));
+          return;
+        }
+        const bytes = spare && spare.length >= size ? spare : Buffer.allocUnsafe(size);
         spare = null;
-        const finished = (e, n) => {
-          if (!e && !writing && n > 0) {
-            if (done(n)) HEAPU8.set(bytes.subarray(0, n), data);
-          } else {
-            done(e ? errorNumber(e) : n);
+        fs.read(nfd, bytes, 0, size, null, (e, n) => {
+          if (e) {
+            done(errorNumber(e));
+          } else if (done(n)) {
+            HEAPU8.set(bytes.subarray(0, n), data);
           }
           spare = bytes;
-        };
-        if (writing) {
-          bytes.set(HEAPU8.subarray(data, data + size));
-          fs.write(nfd, bytes, 0, size, null, finished);
-        } else {
-          fs.read(nfd, bytes, 0, size, null, finished);
-        }
+        });
       });
     },
     // Opens a FIFO or device. The descriptor is the runtime's own, as if it had

@@ -184,12 +184,13 @@ class TraceWriter : public RecordingSurface {
 };
 
 // The replay host of a run that may be interrupted: a signal stops it at the
-// next event pump.
+// next event pump (under Node, at the next wait for a key, where Node gets its
+// turn; the pumps of a frame then see it).
 class RunHost : public replay::ScriptHost {
   public:
     using ScriptHost::ScriptHost;
     void doEvents() override {
-        checkInterrupt();
+        render::checkInterruptTaken();
         ScriptHost::doEvents();
     }
     void waitForEvents() override {

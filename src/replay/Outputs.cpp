@@ -484,13 +484,12 @@ int pendingInterrupt() {
 
 void checkInterrupt() {
 #ifdef __EMSCRIPTEN__
-    // Asking Node costs a call into JavaScript: one check in 16 asks (the
-    // first among them), which is still many times a millisecond in a run.
-    static unsigned checks = 0;
-    if (checks++ % 16 == 0) {
-        takeHostSignal();
-    }
+    takeHostSignal();
 #endif
+    checkInterruptTaken();
+}
+
+void checkInterruptTaken() {
     if (caught != 0) {
         throw Interrupted{caught};
     }
@@ -934,6 +933,13 @@ void Output::copyToTarget() {
     r.what = descriptor_ == 1 ? std::string("standard output") : which();
     bool readFailed = false;
     if (const int err = copyAll(tempFd_, targetFd_, copyChunk(), &r.bytes, true, readFailed); err != 0) {
+#ifdef __EMSCRIPTEN__
+        if (err == EINTR && !readFailed) {
+            // Node may still be writing from the chunk after the signal ended
+            // the wait: it is never freed, or used again.
+            (void)buffer_.release();
+        }
+#endif
         readFailed ? failSpool(err) : fail("cannot write", err);
     }
     if (ownsTargetFd_) {

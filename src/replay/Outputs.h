@@ -31,9 +31,14 @@ struct Interrupted {
 void catchInterrupts();
 // The signal that arrived, or 0.
 int pendingInterrupt();
-// Throws Interrupted if a signal arrived. Under Node, where signals reach the
-// program only between its steps, it also lets Node take them now and then.
+// Throws Interrupted if a signal arrived. Under Node, where the handlers of
+// signals run only when the program gives Node a turn, it gives Node one now
+// and then (every 10 ms at most), so the program must be able to pause there.
 void checkInterrupt();
+// The same without giving Node a turn: for the checks at the event pumps inside
+// a frame, where the program does not pause (under Node a signal then counts
+// from the next wait for a key, a frame later at most).
+void checkInterruptTaken();
 // open(2) for a file that may make the open wait (a FIFO with no other end yet);
 // a signal ends the wait with EINTR.
 int openMayBlock(const char* path, int flags);
