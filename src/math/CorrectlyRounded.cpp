@@ -140,6 +140,8 @@ double pow2(int k) {
 }
 
 // A finite double 0 <= x < 2^32 in fixed point; bits below 2^-352 are dropped.
+// The significand is placed a word at a time (bit by bit is slow in
+// WebAssembly's first, quick code, where the tables are made).
 Fixed fromDouble(double x) {
     const u64 b = bitsOf(x);
     const int ex = static_cast<int>((b >> 52) & 0x7ff);
@@ -150,36 +152,57 @@ Fixed fromDouble(double x) {
         e = ex - 1075;
     }
     Fixed a{};
-    for (int i = 0; i < 53; ++i) {
-        if ((m >> i) & 1) {
-            const int g = i + e + fracBits;
-            if (g >= 0 && g < 32 * words) {
-                a.w[g / 32] |= u32{1} << (g % 32);
-            }
+    int g = e + fracBits; // the fixed-point bit of the significand's bit 0
+    if (g < 0) {
+        if (g <= -53) {
+            return a;
         }
+        m >>= -g;
+        g = 0;
+    }
+    const int i = g / 32;
+    const int s = g % 32;
+    const u32 parts[3] = {static_cast<u32>(m << s), static_cast<u32>((m << s) >> 32),
+                          static_cast<u32>(s == 0 ? 0 : m >> (64 - s))};
+    for (int k = 0; k < 3 && i + k < words; ++k) {
+        a.w[i + k] = parts[k];
     }
     return a;
 }
 
+// Bits pos .. pos+31 of a as one word (bits below 0 read as zero).
+u32 word32At(const Fixed& a, int pos) {
+    if (pos <= -32) {
+        return 0;
+    }
+    if (pos < 0) {
+        return a.w[0] << -pos;
+    }
+    const int i = pos / 32;
+    const int s = pos % 32;
+    const u64 low = a.w[i];
+    const u64 high = i + 1 < words ? a.w[i + 1] : 0;
+    return static_cast<u32>(((high << 32) | low) >> s);
+}
+
 // Bits g-63 .. g of a as one integer (bits below 0 read as zero).
 u64 window64(const Fixed& a, int g) {
-    u64 v = 0;
-    for (int i = g; i > g - 64; --i) {
-        v <<= 1;
-        if (i >= 0) {
-            v |= (a.w[i / 32] >> (i % 32)) & 1;
-        }
-    }
-    return v;
+    return (u64{word32At(a, g - 31)} << 32) | word32At(a, g - 63);
 }
 
 bool anyBitAtOrBelow(const Fixed& a, int g) {
-    for (int i = g; i >= 0; --i) {
-        if ((a.w[i / 32] >> (i % 32)) & 1) {
+    if (g < 0) {
+        return false;
+    }
+    const int i = g / 32;
+    for (int k = 0; k < i; ++k) {
+        if (a.w[k] != 0) {
             return true;
         }
     }
-    return false;
+    const int s = g % 32;
+    const u32 mask = s == 31 ? ~u32{0} : (u32{1} << (s + 1)) - 1;
+    return (a.w[i] & mask) != 0;
 }
 
 // a > 0 rounded to the nearest double, ties to even. a is at least 2^-352, so
@@ -397,7 +420,7 @@ double atanSlow(double x) {
 
 // ---------------------------------------------------------------------------
 // Double-double arithmetic. With round to nearest, twoSum and fastTwoSum give
-// the exact sum as s + e, and twoProd (Dekker's product, splitting each factor
+// the exact sum as s + e, and twoProdSplit (Dekker's product, each factor split
 // in two halves of 26 bits) gives the exact product as p + e, as long as
 // nothing overflows or underflows, which the ranges below exclude.
 
@@ -426,16 +449,7 @@ inline void split(double a, double& h, double& l) {
     l = a - h;
 }
 
-inline DD twoProd(double a, double b) {
-    const double p = a * b;
-    double ah, al, bh, bl;
-    split(a, ah, al);
-    split(b, bh, bl);
-    const double e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
-    return {p, e};
-}
-
-// a b = p + e exactly, with a already cut into ah + al.
+// a b = p + e exactly, with a already cut into ah + al and b into bh + bl.
 inline DD twoProdSplit(double a, double ah, double al, double bh, double bl) {
     const double p = a * (bh + bl);
     const double e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
