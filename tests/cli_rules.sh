@@ -209,6 +209,25 @@ for p in "${programs[@]}"; do
     done
 done
 
+# A FIFO whose reader never reads: the commit blocks once the pipe is full, a
+# signal still ends it, and the message counts what went out (a pipe's worth).
+mkfifo slow
+for p in "${programs[@]}"; do
+    command_of "$p"
+    "${c[@]}" --keys x --trace slow 2>"$work/err" &
+    pid=$!
+    exec 3<slow
+    ready "$pid"
+    sleep 1
+    kill -TERM $pid
+    wait $pid
+    rc=$?
+    exec 3<&-
+    [ $rc -eq 143 ] && grep -q "interrupted by SIGTERM; --trace file 'slow' got 65,536 bytes before the interrupt" "$work/err" ||
+        fail "$p SIGTERM with a stalled reader: status $rc: $(cat "$work/err")"
+done
+rm -f slow
+
 # --- long scripts: bounded memory, and an interrupt acts at once -------------------
 if [ -x /usr/bin/time ]; then
     head -c $((16 << 20)) /dev/zero | tr '\0' 'x' | sed 's/x/x /g' | head -c $((16 << 20)) >long.txt

@@ -59,6 +59,13 @@ var zmNode = (() => {
     });
   };
   let spare = null; // the block of the last read, free again
+  // What a stream is: whether a call on it may wait on another process (all
+  // but files), and whether it is a pipe (a FIFO or a socket).
+  const describe = (stream, st) => {
+    stream.zmMayBlock = !st.isFile();
+    stream.zmPipe = st.isFIFO() || st.isSocket();
+    return stream;
+  };
   const errorNumber = e => -(ERRNO_CODES[e && e.code] || ERRNO_CODES.EIO);
 
   return {
@@ -81,7 +88,7 @@ var zmNode = (() => {
       if (!stream || stream.nfd === undefined) return 0;
       if (stream.zmMayBlock === undefined) {
         try {
-          stream.zmMayBlock = !fs.fstatSync(stream.nfd).isFile();
+          describe(stream, fs.fstatSync(stream.nfd));
         } catch (e) {
           stream.zmMayBlock = false;
         }
@@ -94,11 +101,15 @@ var zmNode = (() => {
     // copied in once done, so that a read ended by a signal never writes where
     // the program has gone on; the block serves the next read once this one is
     // done (fresh memory costs a page fault for every page).
+    // Into a pipe at most a pipe's worth goes at once, so that the count of
+    // bytes written, which the message of an interrupted run gives, is exact.
     transfer(writing, fd, data, size) {
-      const nfd = FS.getStream(fd).nfd;
+      const stream = FS.getStream(fd);
+      const nfd = stream.nfd;
       return wait(done => {
         if (writing) {
-          fs.write(nfd, HEAPU8, data, size, null, (e, n) => done(e ? errorNumber(e) : n));
+          const n = stream.zmPipe ? Math.min(size, 65536) : size;
+          fs.write(nfd, HEAPU8, data, n, null, (e, wrote) => done(e ? errorNumber(e) : wrote));
           return;
         }
         const bytes = spare && spare.length >= size ? spare : Buffer.allocUnsafe(size);
@@ -132,10 +143,10 @@ var zmNode = (() => {
           try {
             const st = fs.fstatSync(nfd);
             fd = FS.nextfd(nfd);
-            FS.streams[fd] = {
-              fd, nfd, path, flags, position: 0, seekable: false, zmMayBlock: !st.isFile(),
-              node: { id: st.ino, mode: st.mode, node_ops: NODERAWFS, path },
-            };
+            FS.streams[fd] = describe(
+              { fd, nfd, path, flags, position: 0, seekable: false, node: { id: st.ino, mode: st.mode, node_ops: NODERAWFS, path } },
+              st
+            );
           } catch (err) {
             fs.close(nfd, () => {});
             done(errorNumber(err));
