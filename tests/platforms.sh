@@ -4,8 +4,8 @@
 # qemu-aarch64 and under wine, and checks that the four traces of each key
 # script are byte-identical. The scripts are those of tests/web/trace.test.mjs,
 # the tenths script and the whole sweep with the overlays, piling up. Last, it
-# times the sweep's trace natively and under Node; more than five times the
-# native time under Node fails (the aim is three).
+# times the sweep's trace natively and under Node: the aim is at most three
+# times the native time under Node, and past 3.5 times the check fails.
 #   tests/platforms.sh
 # Uses the native build in $BUILD_DIR (default build/) and the web build in
 # $WEB_BUILD_DIR (default build-web/, made by scripts/web); builds the cross
@@ -114,18 +114,19 @@ done
 echo "time running the scripts: native ${total[native]} s, node ${total[node]} s, aarch64 (qemu) ${total[aarch64]} s, windows (wine) ${total[windows]} s"
 
 # The sweep's trace under Node against the native one, Node's own start
-# included (the README's performance table): the aim is at most three times,
-# and over five times fails, as when the float text went through a search under
-# Node. Wall times in turns, the best of three runs of each; on a busy machine
-# a miss is measured again, up to twice, and the best times of all rounds are
-# compared.
+# included (the README's performance table): at most three times. Wall times
+# in turns, the best of five runs of each; this machine's timings vary by a
+# tenth from run to run, so only past 3.5 times does the check fail (as it
+# would if the float text went through a search again, or the program ran in
+# a worker thread); on a busy machine a miss is measured again, up to twice,
+# and the best times of all rounds are compared.
 usec() { local t=${EPOCHREALTIME/[.,]/}; echo $((10#$t)); }
 sweep=(--sweep --trace /dev/null)
 best_native=0
 best_node=0
 runs=0
 for round in 1 2 3; do
-    for i in 1 2 3; do
+    for i in 1 2 3 4 5; do
         for platform in native node; do
             case $platform in
             native) run=("$native") ;;
@@ -145,11 +146,11 @@ for round in 1 2 3; do
         done
         runs=$((runs + 1))
     done
-    ((best_node <= 5 * best_native)) && break
+    ((2 * best_node <= 7 * best_native)) && break
 done
 ratio=$(awk -v a="$best_node" -v b="$best_native" 'BEGIN { printf "%.2f", a / b }')
-speed="the sweep's trace natively $((best_native / 1000)) ms, under Node $((best_node / 1000)) ms (best of $runs): $ratio x (aim 3, limit 5; load $(cut -d' ' -f1 /proc/loadavg))"
-if ((best_node <= 5 * best_native)); then
+speed="the sweep's trace natively $((best_native / 1000)) ms, under Node $((best_node / 1000)) ms (best of $runs): $ratio x (aim 3, limit 3.5; load $(cut -d' ' -f1 /proc/loadavg))"
+if ((2 * best_node <= 7 * best_native)); then
     echo "ok   speed: $speed"
 else
     echo "FAIL speed: $speed"
