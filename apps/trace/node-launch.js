@@ -1,9 +1,9 @@
 // zebo-morlix-trace under Node. The program runs on Node's own thread, and the
 // JavaScript signal handlers run only when it lets Node have a turn; zmNode is
 // what the program's WebAssembly calls for that (src/replay/Outputs.cpp):
-// - at its checks for an interrupt it asks whether a signal came, and every
-//   few milliseconds it pauses for one turn of the event loop, so that a
-//   signal is taken within that time;
+// - at its waits for a key, and while it reads and checks a long script, it
+//   pauses for one turn of the event loop (at most every 10 ms), so that a
+//   signal is taken within a frame;
 // - opens, reads and writes that may wait on another process (a FIFO, a pipe,
 //   a terminal, a socket) are made by Node in the background while the program
 //   is paused; a signal ends such a wait at once with EINTR, as it would for
@@ -55,7 +55,11 @@ var zmNode = (() => {
         return true;
       };
       cancel = () => done(-ERRNO_CODES.EINTR);
-      start(done);
+      try {
+        start(done);
+      } catch (e) {
+        done(errorNumber(e));
+      }
     });
   };
   let spare = null; // the block of the last read, free again

@@ -96,9 +96,11 @@ int openTemporaries = 0;
 // the signals (apps/trace/node-launch.js, the object zmNode). A call that may
 // wait on another process (a pipe, a FIFO, a terminal, a socket) is made by
 // Node in the background while the program is paused, so that a signal still
-// ends it, with EINTR; files and the like are read and written at once. Now and
-// then, at the checks for an interrupt, the program pauses for one turn of
-// Node's event loop so that a signal that came is taken.
+// ends it, with EINTR; files are read and written at once. At checkInterrupt
+// (at each wait for a key, while a script is read, at the commit) the program
+// pauses for one turn of Node's event loop, at most every 10 ms, so that a
+// signal that came is taken. Only the functions on the way to these pauses
+// can pause (apps/trace/pausing-calls.txt).
 // clang-format off
 EM_JS(int, hostMayBlock, (int fd), { return zmNode.mayBlock(fd); });
 EM_ASYNC_JS(long, hostTransfer, (int writing, int fd, char* data, std::size_t size), {
