@@ -119,6 +119,18 @@ for p in "${programs[@]}"; do
     "${c[@]}" --keys "backspace x*3 tab x*2" --trace - 2>/dev/null | cmp -s want.txt - || fail "$p --trace -"
 done
 
+# --- the temporary folder, and a working folder that is gone -------------------
+for p in "${programs[@]}"; do
+    command_of "$p"
+    TMPDIR=/nonexistent "${c[@]}" --keys x --trace - >/dev/null 2>"$work/err"
+    [ $? -eq 2 ] && grep -q "in \$TMPDIR '/nonexistent': No such file or directory" "$work/err" ||
+        fail "$p with a missing \$TMPDIR: $(cat "$work/err")"
+    mkdir "$work/gone" && (cd "$work/gone" && rmdir "$work/gone" && exec "${c[@]}" --keys x --trace rel.txt 2>"$work/err")
+    rc=$?
+    [ $rc -eq 2 ] && grep -q "cannot write --trace file 'rel.txt': No such file or directory" "$work/err" ||
+        fail "$p in a removed working folder: status $rc: $(cat "$work/err")"
+done
+
 # --- a new file gets the permissions the umask gives, as with a redirection ------
 for p in "${programs[@]}"; do
     command_of "$p"
@@ -207,6 +219,21 @@ for p in "${programs[@]}"; do
         [ -z "$(ls -A | grep -v -x -e fifo -e bom.txt -e nul.txt -e 'want\..*' -e 'got\..*')" ] ||
             fail "$p SIG$sig: left $(ls -A | tr '\n' ' ')"
     done
+done
+
+# SIGUSR1 ends every program by that signal (under Node it would otherwise open
+# a debugger that anyone on the machine could use).
+for p in "${programs[@]}"; do
+    command_of "$p"
+    "${c[@]}" --keys-file fifo --trace s.txt 2>"$work/err" &
+    pid=$!
+    ready "$pid"
+    sleep 0.3
+    kill -USR1 $pid
+    wait $pid
+    rc=$?
+    [ $rc -eq 138 ] && ! grep -q -i debugger "$work/err" || fail "$p SIGUSR1: status $rc: $(cat "$work/err")"
+    [ ! -e s.txt ] || fail "$p SIGUSR1: left s.txt"
 done
 
 # A FIFO whose reader never reads: the commit blocks once the pipe is full, a

@@ -35,6 +35,12 @@ var zmNode = (() => {
       if (cancel) cancel();
     });
   }
+  // SIGUSR1 would open Node's debugger to anyone on this machine: it ends the
+  // run instead, by that signal, as it ends the native program.
+  process.on("SIGUSR1", () => {
+    process.removeAllListeners("SIGUSR1");
+    process.kill(process.pid, "SIGUSR1");
+  });
   // A turn of the event loop at most this often (milliseconds), and at the
   // first check.
   const turnEvery = 10;
@@ -206,6 +212,11 @@ var Module = {
     }
     receiveInstance(instance, module);
     return instance.exports;
+  },
+  // The program sees the process's environment ($TMPDIR among it), not the
+  // runtime's few made-up variables.
+  preRun() {
+    Object.assign(ENV, process.env);
   },
   // The runtime's way out, as its own for Node, but by the signal that stopped
   // the run. Paused at a wait, the program is not ending: main has only

@@ -213,6 +213,12 @@ int writeAll(int fd, const char* data, std::size_t size, std::uint64_t* counted,
 int copyAll(int from, int to, char* chunk, std::uint64_t* counted, bool interruptible, bool& readFailed) {
     readFailed = false;
     for (;;) {
+#ifdef __EMSCRIPTEN__
+        // Copying files never waits, so Node gets its turn here.
+        if (interruptible) {
+            takeHostSignal();
+        }
+#endif
         if (interruptible && caught != 0) {
             return EINTR;
         }
@@ -447,6 +453,15 @@ std::string followLinks(const std::string& name, int& err, int& descriptor) {
     return {};
 }
 #endif
+
+// The path made absolute, or as it is where that fails (the working folder was
+// removed): an open of it then fails with the reason, instead of the run
+// ending on an exception.
+fs::path absoluteOr(const fs::path& p) {
+    std::error_code ec;
+    fs::path a = fs::absolute(p, ec);
+    return ec ? p : a;
+}
 
 std::string withThousands(std::uint64_t n) {
     std::string digits = std::to_string(n);
@@ -1051,7 +1066,7 @@ void OutputSet::claim(Output& out) {
         known = ::fstat(out.descriptor_, &st) == 0;
     } else {
         std::error_code ec;
-        keys.push_back(fs::weakly_canonical(fs::absolute(out.target_), ec).string());
+        keys.push_back(fs::weakly_canonical(absoluteOr(out.target_), ec).string());
         known = ::stat(out.target_.c_str(), &st) == 0;
     }
 #ifndef _WIN32
@@ -1082,7 +1097,7 @@ void OutputSet::release(const Output& out) {
 // Where a file in a folder made at the commit waits: in the nearest folder that
 // exists, on the same file system.
 std::string OutputSet::temporaryFolderFor(const std::string& target) const {
-    const std::string folder = normalFolder(fs::absolute(folderOf(target))).string();
+    const std::string folder = normalFolder(absoluteOr(folderOf(target))).string();
     for (const Folder& f : folders_) {
         if (std::find(f.missing.begin(), f.missing.end(), folder) != f.missing.end()) {
             return f.base;
@@ -1094,7 +1109,7 @@ std::string OutputSet::temporaryFolderFor(const std::string& target) const {
 void OutputSet::makeFolder(const std::string& path, const std::string& option,
                            std::function<bool(std::string_view)> stale) {
     Folder f{path, option, {}, {}, std::move(stale)};
-    fs::path p = normalFolder(fs::absolute(path));
+    fs::path p = normalFolder(absoluteOr(path));
     std::error_code ec;
     while (!fs::exists(fs::symlink_status(p, ec))) {
         f.missing.push_back(p.string());
@@ -1182,11 +1197,11 @@ void OutputSet::removeStale() {
             continue;
         }
         std::error_code ec;
-        const fs::path folder = fs::weakly_canonical(fs::absolute(f.path), ec);
+        const fs::path folder = fs::weakly_canonical(absoluteOr(f.path), ec);
         std::set<std::string> ours;
         for (const auto& o : outputs_) {
             const fs::path n = o->name_;
-            ours.insert((fs::weakly_canonical(fs::absolute(folderOf(o->name_)), ec) / n.filename()).string());
+            ours.insert((fs::weakly_canonical(absoluteOr(folderOf(o->name_)), ec) / n.filename()).string());
         }
         std::vector<std::string> stale;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
