@@ -119,6 +119,17 @@ for p in "${programs[@]}"; do
     "${c[@]}" --keys "backspace x*3 tab x*2" --trace - 2>/dev/null | cmp -s want.txt - || fail "$p --trace -"
 done
 
+# --- a closed standard output or error is a failure, not a run into nowhere ----
+for p in "${programs[@]}"; do
+    command_of "$p"
+    "${c[@]}" --keys x --trace - >&- 2>"$work/err"
+    rc=$?
+    [ $rc -eq 2 ] && grep -q "cannot write --trace to standard output: standard output is closed" "$work/err" ||
+        fail "$p --trace - with standard output closed: status $rc: $(cat "$work/err")"
+    "${c[@]}" --keys x --svg /dev/fd/1 >/dev/null 2>"$work/err"
+    [ $? -eq 0 ] || fail "$p --svg /dev/fd/1 onto /dev/null: $(cat "$work/err")"
+done
+
 # --- the temporary folder, and a working folder that is gone -------------------
 for p in "${programs[@]}"; do
     command_of "$p"

@@ -15,6 +15,18 @@
 // The program's WebAssembly is the .wasm file beside this one.
 var zmNode = (() => {
   const fs = require("fs");
+  // Node opens /dev/null for reading and writing on a standard descriptor that
+  // was closed, before any script runs; a shell's redirection to /dev/null
+  // opens it for one way only. Those Node opened were closed for the program.
+  const closed = [0, 1, 2].map(fd => {
+    try {
+      if (fs.readlinkSync(`/proc/self/fd/${fd}`) !== "/dev/null") return false;
+      const flags = /^flags:\s*([0-7]+)/m.exec(fs.readFileSync(`/proc/self/fdinfo/${fd}`, "latin1"));
+      return flags !== null && (parseInt(flags[1], 8) & 3) === 2;
+    } catch (e) {
+      return false;
+    }
+  });
   const say = line => {
     try {
       fs.writeSync(2, `zebo-morlix-trace: ${line}\n`);
@@ -171,6 +183,7 @@ var zmNode = (() => {
       );
     },
     say,
+    closedAtStart: fd => closed[fd],
     // The end of the run: by the signal that stopped it, or with the status.
     quit(status) {
       if (signalled !== 0 && status === 128 + signalled) {

@@ -111,6 +111,7 @@ EM_ASYNC_JS(int, hostOpen, (const char* path, int flags), {
 });
 EM_JS(int, hostPoll, (), { return typeof zmNode == "object" ? zmNode.poll() : 0; });
 EM_ASYNC_JS(int, hostTurn, (), { return await zmNode.turn(); });
+EM_JS(int, hostClosedAtStart, (int fd), { return zmNode.closedAtStart(fd) ? 1 : 0; });
 // clang-format on
 
 // Takes a signal that Node has noted for the program, after letting Node run
@@ -565,13 +566,19 @@ void guardStandardDescriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
 #ifdef _WIN32
         const bool closed = ::_get_osfhandle(fd) == -1;
+#elif defined(__EMSCRIPTEN__)
+        // Node opens /dev/null on a closed standard descriptor before the
+        // program starts; it knows which it opened.
+        const bool closed = hostClosedAtStart(fd) != 0;
 #else
         const bool closed = ::fcntl(fd, F_GETFD) == -1 && errno == EBADF;
 #endif
         if (closed) {
             closedAtStart[fd] = true;
+#ifndef __EMSCRIPTEN__
             // Takes the lowest free descriptor: fd.
             (void)::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+#endif
         }
     }
 }
