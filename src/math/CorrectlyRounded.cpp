@@ -704,10 +704,7 @@ struct FastReduced {
         // rest rounded, within 2^-106 rh.
         const Reduced red = reduceExact(ax);
         fr.n = red.n;
-        fr.rh = toDouble(red.r);
-        const Fixed hf = fromDouble(fr.rh);
-        const int cmp = compare(red.r, hf);
-        fr.rl = cmp == 0 ? 0.0 : cmp > 0 ? toDouble(sub(red.r, hf)) : -toDouble(sub(hf, red.r));
+        toPair(red.r, fr.rh, fr.rl);
         if (red.neg) {
             fr.rh = -fr.rh;
             fr.rl = -fr.rl;

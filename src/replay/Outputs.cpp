@@ -776,10 +776,14 @@ char* Output::room(std::size_t size) {
     if (size > bufferSize - buffered_) {
         flushBuffer();
     }
+    return block() + buffered_;
+}
+
+char* Output::block() {
     if (!buffer_) {
         buffer_ = std::make_unique<char[]>(bufferSize);
     }
-    return buffer_.get() + buffered_;
+    return buffer_.get();
 }
 
 void Output::wrote(std::size_t size) {
@@ -789,10 +793,7 @@ void Output::wrote(std::size_t size) {
 char* Output::copyChunk() {
     // The buffer is empty by the commit, and its pages are in memory already.
     static_assert(ioChunk <= bufferSize);
-    if (!buffer_) {
-        buffer_ = std::make_unique<char[]>(bufferSize);
-    }
-    return buffer_.get();
+    return block();
 }
 
 void Output::flushBuffer() {

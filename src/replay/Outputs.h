@@ -79,8 +79,8 @@ class Output {
 
     void write(const void* data, std::size_t size);
     void write(std::string_view s) { write(s.data(), s.size()); }
-    // Room for up to size bytes (at most 64 KiB), written in place and then
-    // counted by wrote(): the trace's lines are made straight in the buffer.
+    // Room for up to size bytes (less than the 1 MiB buffer), written in place
+    // and then counted by wrote(): the trace's lines are made straight in it.
     char* room(std::size_t size);
     void wrote(std::size_t size);
     // Done writing: the temporary file of a regular file is let go now where it
@@ -105,6 +105,8 @@ class Output {
     void takeTarget(const std::string& tempFolder);
     void flushBuffer();
     void writeThrough(const char* data, std::size_t size);
+    // The buffer's block, made at first use.
+    char* block();
     // The block that copies at the commit go through.
     char* copyChunk();
     void finishTemporary();
