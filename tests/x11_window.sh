@@ -14,22 +14,27 @@ on_exit+=('for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done')
 export XDG_RUNTIME_DIR=$work
 
 # Every X server the test starts takes a display that is free: Xvfb picks it and
-# writes its number to a descriptor once it accepts connections. The test waits
-# for that line (the server's readiness), never for a fixed time.
+# writes its number and a newline to a descriptor once it accepts connections.
+# The test waits for the whole line (the number and the newline come in two
+# writes), never for a fixed time. -noreset: by default the server resets when
+# its last client leaves, and a client that connects during that reset is
+# refused; every xdpyinfo and xdotool here is such a last client, and the
+# program's own connection then failed a few times in a hundred starts on a
+# busy machine.
 new_display() { # [screen size]: starts an Xvfb; sets display and xvfb_pid
     local f=$work/display.$RANDOM
-    Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp 3>"$f" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1280x800}x24" -nolisten tcp -noreset 3>"$f" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     xvfb_pid=$!
     display=
     for _ in $(seq 400); do
-        grep -q '^[0-9][0-9]*$' "$f" 2>/dev/null && break
+        [ -s "$f" ] && [ -z "$(tail -c 1 "$f")" ] && break # ends with the newline
         kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.025
     done
-    grep -q '^[0-9][0-9]*$' "$f" 2>/dev/null || { fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"; finish "window on X"; }
+    grep -qx '[0-9][0-9]*' "$f" 2>/dev/null || { fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"; finish "window on X"; }
     display=:$(head -n 1 "$f")
-    DISPLAY=$display xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $display does not answer"
+    DISPLAY=$display xdpyinfo >/dev/null 2>&1 || { fail "Xvfb on $display does not answer"; finish "window on X"; }
 }
 
 # A display number no server has: neither a socket nor a lock.
@@ -44,7 +49,7 @@ unused_display() {
 # again: its main thread is asleep, not runnable, and its CPU time stands still
 # over two tenths of a second in a row (at most 10 s). A program that is only
 # waiting for a core on a busy machine is runnable, so it is not taken for idle.
-state() { sed 's/^.*) //' "/proc/$1/stat" | cut -d' ' -f1; }
+state() { sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1; }
 settle() {
     local a b quiet=0
     b=$(ticks "$pid")
@@ -52,6 +57,7 @@ settle() {
         sleep 0.1
         a=$b
         b=$(ticks "$pid")
+        kill -0 "$pid" 2>/dev/null || return
         if [ "$a" = "$b" ] && [ "$(state "$pid")" = S ]; then
             quiet=$((quiet + 1))
             [ "$quiet" -ge 2 ] && return
@@ -66,11 +72,14 @@ start() { # starts the program; sets pid and wid
     pid=$!
     wid=
     for _ in $(seq 100); do
-        wid=$(xdotool search --name 'GEOMETRY EXPLAIN' 2>/dev/null | head -n 1)
+        # This program's window: the window of one that has just ended can
+        # still be listed until the server has seen that client go.
+        wid=$(xdotool search --all --pid "$pid" --name 'GEOMETRY EXPLAIN' 2>/dev/null | head -n 1)
         [ -n "$wid" ] && break
         sleep 0.05
     done
-    [ -n "$wid" ] || fail "no window appeared: $(cat "$work/log")"
+    # Nothing after this can be checked without the window.
+    [ -n "$wid" ] || { fail "no window appeared on $DISPLAY: $(cat "$work/log")"; finish "window on X"; }
     settle # the first frame
 }
 
@@ -96,6 +105,21 @@ key() { # sends keys one at a time and lets each frame finish
         xdotool key --window "$wid" "$k" 2>/dev/null
         settle
     done
+}
+
+# Ends the program with a key or a double click. xdotool presses a key in the
+# focused window through the server's test extension, and then sends the
+# release to the window, which is gone by then: the server would hold the key
+# down and repeat it into the next window shown. So the key and the button are
+# released by the test extension itself.
+quit_by() { # key NAME | double-click
+    if [ "$1" = key ]; then
+        xdotool key --window "$wid" "$2" 2>/dev/null
+        xdotool keyup "$2" 2>/dev/null
+    else
+        xdotool mousemove --window "$wid" 300 300 click --repeat 2 --delay 80 1 2>/dev/null
+        xdotool mouseup 1 2>/dev/null
+    fi
 }
 
 same_picture() { # what [W H]: the window shows the renderer's picture
@@ -200,11 +224,11 @@ rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
 kill -0 $pid 2>/dev/null || fail "ended when made enormous: $(cat "$work/log")"
 xdotool windowsize --sync "$wid" 962 688
 settle
-key Escape
+quit_by key Escape
 ends_within 1
 
 start
-xdotool mousemove --window "$wid" 300 300 click --repeat 2 --delay 80 1 2>/dev/null
+quit_by double-click
 ends_within 1
 
 # --- with a window manager --------------------------------------------------------
@@ -242,7 +266,7 @@ for scaled in "2 1924 1376" "1.25 1202 860"; do
     key x
     "$render" --keys x --scale "$scale" --png "$work/want.png"
     same_picture "at device pixel ratio $scale" "$w" "$h"
-    key Escape
+    quit_by key Escape
     ends_within 1
 done
 
