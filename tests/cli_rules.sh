@@ -201,6 +201,30 @@ if [[ " ${programs[*]} " == *" node "* ]]; then
     done
 fi
 
+# --- names and scripts that are not UTF-8 --------------------------------------------
+# Natively the bytes are the name. Node would turn the byte into U+FFFD and so
+# replace another file (here one named with U+FFFD itself, which must survive):
+# under Node the argument is refused. A name that holds U+FFFD as UTF-8 is used.
+replacement=$'\xef\xbf\xbd'
+for p in "${programs[@]}"; do
+    rm -f ./*.txt
+    echo keep >"$replacement.txt"
+    call "$p" --keys x --trace $'\xfe.txt'
+    if [ "$p" = node ]; then
+        [ $rc -eq 2 ] && [ "$lines" -eq 1 ] && [[ $err == *'argument 4 ("\xfe.txt") is not UTF-8'* ]] ||
+            fail "node, a name that is not UTF-8: status $rc: $(cat "$work/err")"
+        [ ! -e $'\xfe.txt' ] || fail "node, a name that is not UTF-8: wrote it"
+    else
+        [ $rc -eq 0 ] && [ -s $'\xfe.txt' ] || fail "$p, a name that is not UTF-8: status $rc: $(cat "$work/err")"
+    fi
+    [ "$(cat "$replacement.txt")" = keep ] || fail "$p, a name that is not UTF-8: replaced the file named U+FFFD"
+    call "$p" --keys x --trace "$replacement.txt"
+    [ $rc -eq 0 ] && [ "$(head -c 4 "$replacement.txt")" != keep ] || fail "$p, a name with U+FFFD: status $rc: $(cat "$work/err")"
+    call "$p" --keys $'x\xff' --trace t.txt
+    [ $rc -eq 2 ] && [ "$lines" -eq 1 ] && [ ! -e t.txt ] || fail "$p, a script that is not UTF-8: status $rc: $(cat "$work/err")"
+done
+rm -f ./*.txt
+
 # --- signals: cleaned up, status 128+N, the signal named -------------------------
 # A script file that is a FIFO with no writer blocks the program in open; each
 # signal must still end it at once.

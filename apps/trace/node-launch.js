@@ -32,6 +32,51 @@ var zmNode = (() => {
       fs.writeSync(2, `zebo-morlix-trace: ${line}\n`);
     } catch (e) {}
   };
+  // Node hands the program its arguments as text, and each byte that is not
+  // UTF-8 becomes U+FFFD: such a file name would name another file, and such a
+  // script another script. So the argument is refused, as the native program
+  // refuses a script that is not UTF-8. Its bytes are in /proc/self/cmdline;
+  // where they cannot be read, any U+FFFD is taken for such a byte.
+  const notUtf8 = (() => {
+    const args = process.argv.slice(2);
+    const suspect = args.findIndex(a => a.includes("\uFFFD"));
+    if (suspect < 0) return null;
+    try {
+      const raw = fs.readFileSync("/proc/self/cmdline");
+      const parts = [];
+      for (let at = 0, i = 0; i < raw.length; ++i) {
+        if (raw[i] === 0) {
+          parts.push(raw.subarray(at, i));
+          at = i + 1;
+        }
+      }
+      const own = parts.slice(parts.length - args.length);
+      if (own.length === args.length && own.every((b, i) => b.toString("utf8") === args[i])) {
+        const strict = new TextDecoder("utf-8", { fatal: true });
+        const at = own.findIndex(b => {
+          try {
+            strict.decode(b);
+            return false;
+          } catch (e) {
+            return true;
+          }
+        });
+        if (at < 0) return null;
+        // The bytes as the user typed them: \xNN outside printable ASCII.
+        const byte = c =>
+          c < 0x20 || c > 0x7e || c === 0x5c ? "\\x" + c.toString(16).padStart(2, "0") : String.fromCharCode(c);
+        return { at, shown: Array.from(own[at], byte).join("") };
+      }
+    } catch (e) {}
+    return { at: suspect, shown: args[suspect] };
+  })();
+  if (notUtf8 !== null) {
+    say(
+      `argument ${notUtf8.at + 1} ("${notUtf8.shown}") is not UTF-8, and under Node it would name ` +
+        "another file or script: rename the file, or run the native program"
+    );
+    process.exit(2);
+  }
   // SIGHUP last: Node itself catches SIGINT and SIGTERM from its start (to end
   // at once, by the same signal), so a caught SIGHUP is what tells a watching
   // process that all three are the program's now.
