@@ -74,6 +74,17 @@ refused "step 'x*0': a repeat must be *N with N from 1 to 1000000" --keys "x*0"
 refused "step 'x*1000001'" --keys "x*1000001"
 refused "left over after the program ended: 'x*5'" --keys "esc x*5" --trace t.txt
 refused "cannot read --keys-file 'none.txt': No such file or directory" --keys-file none.txt
+# A name longer than the system allows and a loop of links, in the system's own
+# words everywhere. Node's runtime cut each part of a name to 255 characters and
+# read the shorter file of that name: one is here to be found.
+long=$(printf 'k%.0s' $(seq 300))
+echo x >"${long:0:255}"
+refused "cannot read --keys-file '$long': File name too long" --keys-file "$long"
+refused "cannot write --trace file '$long': File name too long" --keys x --trace "$long"
+ln -s loop loop
+refused "cannot read --keys-file 'loop': Too many levels of symbolic links" --keys-file loop
+refused "cannot write --trace file 'loop/t.txt': Too many levels of symbolic links" --keys x --trace loop/t.txt
+rm -f loop "${long:0:255}"
 refused "Unknown option 'platform'." -platform xcb
 
 # The pictures only the renderer makes are refused by the trace programs,

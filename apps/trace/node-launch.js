@@ -273,8 +273,19 @@ var Module = {
   },
   // The program sees the process's environment ($TMPDIR among it), not the
   // runtime's few made-up variables.
+  //
+  // The runtime's open cuts every part of a path to 255 characters, so a name
+  // longer than the system allows would open another, shorter file. Such a
+  // name fails as it does natively: "File name too long".
   preRun() {
     Object.assign(ENV, process.env);
+    const open = FS.open;
+    FS.open = function (path, ...rest) {
+      if (typeof path === "string" && path.split("/").some(part => Buffer.byteLength(part) > 255)) {
+        throw new FS.ErrnoError(ERRNO_CODES.ENAMETOOLONG);
+      }
+      return open.call(this, path, ...rest);
+    };
   },
   // The runtime's way out, as its own for Node, but by the signal that stopped
   // the run. Paused at a wait, the program is not ending: main has only

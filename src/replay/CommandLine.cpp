@@ -222,7 +222,7 @@ constexpr int scriptOpenFlags = O_RDONLY | O_CLOEXEC;
 std::string readScriptFile(const std::string& name) {
     const auto cannot = [&name](int err) {
         fail("cannot read --keys-file " + (name == "-" ? std::string("from standard input") : quoted(name)) +
-             ": " + std::strerror(err));
+             ": " + render::errorText(err));
     };
     int fd = 0;
 #ifdef _WIN32
@@ -558,7 +558,7 @@ int print(Program p, const std::string& text) {
         std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     if (!ok) {
         std::fprintf(stderr, "%s: cannot write to standard output: %s\n", programName(p),
-                     std::strerror(errno));
+                     render::errorText(errno));
         return exitBadInput;
     }
     return 0;

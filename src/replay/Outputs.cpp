@@ -513,6 +513,43 @@ void checkInterruptTaken() {
     }
 }
 
+const char* errorText(int err) {
+#ifdef __EMSCRIPTEN__
+    // The Node build's C library has words of its own for these.
+    switch (err) {
+    case ENAMETOOLONG:
+        return "File name too long";
+    case ELOOP:
+        return "Too many levels of symbolic links";
+    case EIO:
+        return "Input/output error";
+    case EBUSY:
+        return "Device or resource busy";
+    case ESPIPE:
+        return "Illegal seek";
+    case EXDEV:
+        return "Invalid cross-device link";
+    case EMFILE:
+        return "Too many open files";
+    case ENOMEM:
+        return "Cannot allocate memory";
+    case EDQUOT:
+        return "Disk quota exceeded";
+    case ENOTTY:
+        return "Inappropriate ioctl for device";
+    case EOVERFLOW:
+        return "Value too large for defined data type";
+    case ENOTSUP:
+        return "Operation not supported";
+    case EILSEQ:
+        return "Invalid or incomplete multibyte or wide character";
+    default:
+        break;
+    }
+#endif
+    return std::strerror(err);
+}
+
 int openMayBlock(const char* path, int flags) {
 #ifdef __EMSCRIPTEN__
     struct stat st {};
@@ -610,7 +647,7 @@ void Output::fail(const std::string& what, int err) const {
     if (err == EINTR && pendingInterrupt() != 0) {
         throw Interrupted{pendingInterrupt()};
     }
-    throw OutputError(what + " " + which() + ": " + std::strerror(err));
+    throw OutputError(what + " " + which() + ": " + errorText(err));
 }
 
 // The temporary copy of an output written in place is in $TMPDIR: a failure
@@ -624,7 +661,7 @@ void Output::failSpool(int err) const {
                                   ? "$TMPDIR " + zm::replay::quoted(t)
                                   : zm::replay::quoted(temporaryFolder()) + " ($TMPDIR is not set)";
     throw OutputError("cannot keep " + which() + " until the end of the run in " + where + ": " +
-                      std::strerror(err));
+                      errorText(err));
 }
 
 void Output::resolve() {
@@ -1128,13 +1165,13 @@ void OutputSet::makeFolder(const std::string& path, const std::string& option,
     }
     if (!fs::is_directory(p, ec)) {
         throw OutputError("cannot make " + option + " folder " + zm::replay::quoted(path) + ": " +
-                          std::strerror(ENOTDIR));
+                          errorText(ENOTDIR));
     }
 #ifndef _WIN32
     // Checked now, so that a run does not fail at its end for this.
     if (::access(p.c_str(), W_OK | X_OK) != 0) {
         throw OutputError("cannot " + std::string(f.missing.empty() ? "write into " : "make ") + option +
-                          " folder " + zm::replay::quoted(path) + ": " + std::strerror(errno));
+                          " folder " + zm::replay::quoted(path) + ": " + errorText(errno));
     }
 #endif
     std::reverse(f.missing.begin(), f.missing.end());
@@ -1190,7 +1227,7 @@ void OutputSet::makeFolders() {
                     continue;
                 }
                 throw OutputError("cannot make " + f.option + " folder " + zm::replay::quoted(f.path) + ": " +
-                                  std::strerror(errno));
+                                  errorText(errno));
             }
             madeFolders_.push_back(path);
         }
@@ -1221,7 +1258,7 @@ void OutputSet::removeStale() {
         }
         if (ec) {
             throw OutputError("cannot read " + f.option + " folder " + zm::replay::quoted(f.path) + ": " +
-                              ec.message());
+                              errorText(ec.value()));
         }
         for (const std::string& path : stale) {
             std::string backup;
@@ -1235,12 +1272,12 @@ void OutputSet::removeStale() {
                 (dir.st_mode & S_ISVTX) != 0 && ::geteuid() != 0 && st.st_uid != ::geteuid() &&
                 dir.st_uid != ::geteuid()) {
                 throw OutputError("cannot remove the earlier " + f.option + " file " +
-                                  zm::replay::quoted(path) + ": " + std::strerror(EPERM));
+                                  zm::replay::quoted(path) + ": " + errorText(EPERM));
             }
 #endif
             if (const int err = renameOver(path, backup); err != 0) {
                 throw OutputError("cannot remove the earlier " + f.option + " file " +
-                                  zm::replay::quoted(path) + ": " + std::strerror(err));
+                                  zm::replay::quoted(path) + ": " + errorText(err));
             }
             removed_.push_back({path, backup});
         }

@@ -42,6 +42,9 @@ void checkInterruptTaken();
 // open(2) for a file that may make the open wait (a FIFO with no other end yet);
 // a signal ends the wait with EINTR.
 int openMayBlock(const char* path, int flags);
+// The words for a system error, the same on every platform the program runs
+// on under Linux: the C library of the Node build words some of them otherwise.
+const char* errorText(int err);
 // read(2); a signal ends a wait with EINTR.
 long readSome(int fd, char* data, std::size_t size);
 // Ends the process as the signal would have, after the run has cleaned up.
