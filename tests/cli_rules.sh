@@ -267,6 +267,26 @@ for p in "${programs[@]}"; do
     done
 done
 
+# A run started with SIGHUP ignored (nohup) keeps ignoring it, and SIGTERM still
+# ends it cleanly. Node sets every signal back to its default as it starts, so
+# its column cannot keep this.
+for p in render trace; do
+    command_of "$p"
+    (trap '' HUP && exec "${c[@]}" --keys-file fifo --trace s.txt) 2>"$work/err" &
+    pid=$!
+    for i in $(seq 100); do
+        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0) & 0x4002)) -eq $((0x4002)) ] && break
+        sleep 0.05
+    done
+    kill -HUP $pid
+    sleep 0.3
+    kill -0 $pid 2>/dev/null || fail "$p under nohup: ended by SIGHUP: $(cat "$work/err")"
+    kill -TERM $pid
+    wait $pid
+    rc=$?
+    [ $rc -eq 143 ] && [ ! -e s.txt ] || fail "$p under nohup, then SIGTERM: status $rc: $(cat "$work/err")"
+done
+
 # SIGUSR1 ends every program by that signal (under Node it would otherwise open
 # a debugger that anyone on the machine could use).
 for p in "${programs[@]}"; do

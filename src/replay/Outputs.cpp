@@ -491,7 +491,12 @@ void catchInterrupts() {
     sa.sa_flags = 0; // no restart: a blocked open, read or write returns and the run stops
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
+    // A run started with SIGHUP ignored (nohup) is meant to outlive its
+    // terminal: it stays ignored. (Node resets it before the program starts.)
+    struct sigaction hup {};
+    if (::sigaction(SIGHUP, nullptr, &hup) != 0 || hup.sa_handler != SIG_IGN) {
+        ::sigaction(SIGHUP, &sa, nullptr);
+    }
     std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
