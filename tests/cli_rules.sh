@@ -234,6 +234,15 @@ for p in "${programs[@]}"; do
     call "$p" --keys $'x\xff' --trace t.txt
     [ $rc -eq 2 ] && [ "$lines" -eq 1 ] && [ ! -e t.txt ] || fail "$p, a script that is not UTF-8: status $rc: $(cat "$work/err")"
 done
+# A process title (--title) writes over the bytes Node was given: then any
+# U+FFFD is refused, on one line whatever the name holds.
+if [[ " ${programs[*]} " == *" node "* ]]; then
+    node --title=zm "$trace_js" --keys x --trace $'o\n\xfe\e[31m.txt' >"$work/out" 2>"$work/err"
+    rc=$?
+    [ $rc -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -qF 'argument 4 ("o\x0a'"$replacement"'\x1b[31m.txt") holds U+FFFD' "$work/err" ||
+        fail "node --title, a name that is not UTF-8: status $rc: $(cat -v "$work/err")"
+    [ -z "$(ls -A | grep -v -x -e fifo -e bom.txt -e 'want\..*' -e 'got\..*' -e "$replacement.txt")" ] || fail "node --title: wrote $(ls -A)"
+fi
 rm -f ./*.txt
 
 # --- signals: cleaned up, status 128+N, the signal named -------------------------
