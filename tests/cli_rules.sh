@@ -251,10 +251,10 @@ rm -f ./*.txt
 mkfifo fifo
 # Every program sets SIGHUP's handler last; Node catches SIGINT and SIGTERM
 # itself from its start, before the program's script runs.
-ready() { # pid: waits until the process has its handlers for SIGINT, SIGTERM and SIGHUP
-    local i
+ready() { # pid [mask]: waits until the process has its handlers for SIGINT, SIGTERM and SIGHUP (or those of mask)
+    local i mask=${2:-0x4003}
     for i in $(seq 100); do
-        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & 0x4003)) -eq $((0x4003)) ] && return
+        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & mask)) -eq $((mask)) ] && return
         sleep 0.05
     done
 }
@@ -283,10 +283,7 @@ for p in render trace; do
     command_of "$p"
     (trap '' HUP && exec "${c[@]}" --keys-file fifo --trace s.txt) 2>"$work/err" &
     pid=$!
-    for i in $(seq 100); do
-        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0) & 0x4002)) -eq $((0x4002)) ] && break
-        sleep 0.05
-    done
+    ready "$pid" 0x4002 # SIGINT and SIGTERM
     kill -HUP $pid
     sleep 0.3
     kill -0 $pid 2>/dev/null || fail "$p under nohup: ended by SIGHUP: $(cat "$work/err")"
