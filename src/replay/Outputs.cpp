@@ -806,6 +806,15 @@ void Output::takeTarget(const std::string& tempFolder) {
     kind_ = Kind::Replace;
     existed_ = exists;
     tempFolder_ = tempFolder.empty() ? folderOf(target_) : tempFolder;
+#ifndef _WIN32
+    // A folder that was removed (a working folder, say) takes no new name, but
+    // some file systems still open an unnamed file in it: say so now, as every
+    // file system would at the open, not at the end of the run.
+    struct stat folder {};
+    if (::stat(tempFolder_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) && folder.st_nlink == 0) {
+        fail("cannot write", ENOENT);
+    }
+#endif
     tempFd_ = openTemporary(tempFolder_, temp_, unnamed_);
     if (tempFd_ < 0) {
         fail("cannot write", errno);
