@@ -7,7 +7,7 @@
 #   cli_rules.sh RENDER TRACE [TRACE_JS]   (TRACE_JS is skipped when not built)
 render=$(realpath "$1")
 trace=$(realpath "$2")
-trace_js=${3:+$(realpath "$3")}
+trace_js=${3:+$(realpath -m "$3")}
 . "$(dirname "$0")/checks.sh"
 # The programs run in a folder of their own; their messages go beside it.
 mkdir "$work/run" && cd "$work/run" || exit 1
@@ -53,18 +53,18 @@ refused() { # the words the message holds, then the arguments
         [ ! -s "$work/out" ] && [ ! -e t.txt ] && [ ! -e a.txt ] || fail "$p $*: wrote something"
     done
 }
-refused "Unknown option 'bogus'." --bogus
-refused "Missing value after '--keys'." --keys
-refused "Missing value after '-trace'." --keys x -trace
-refused "Unexpected value after '--sweep'." --sweep=1
+refused "unknown option '--bogus' (see" --bogus
+refused "'--keys' needs a value (see" --keys
+refused "'-trace' needs a value (see" --keys x -trace
+refused "'--sweep' takes no value (see" --sweep=1
 refused "option --keys is given more than once" --keys x --keys y
 refused "option --trace is given more than once" --trace=a.txt --trace t.txt
 refused "--trace needs a file name, or - for standard output" --trace ""
 refused "--svg needs a file name, or - for standard output" --svg=
 refused "--csv needs a file name, or - for standard output" --csv ""
 refused "--keys-file needs a file name, or - for standard input" --keys-file ""
-refused "unexpected argument 'extra' (see --help)" --keys x extra
-refused "unexpected argument '--trace' (see --help)" --keys x -- --trace t.txt
+refused "unexpected argument 'extra' (see" --keys x extra
+refused "unexpected argument '--trace' (see" --keys x -- --trace t.txt
 refused "give the script with --keys or with --keys-file, not both" --keys x --keys-file -
 refused "--size '0x0' is out of range" --size 0x0
 refused "--size '10' is out of range" --size 10
@@ -85,7 +85,12 @@ ln -s loop loop
 refused "cannot read --keys-file 'loop': Too many levels of symbolic links" --keys-file loop
 refused "cannot write --trace file 'loop/t.txt': Too many levels of symbolic links" --keys x --trace loop/t.txt
 rm -f loop "${long:0:255}"
-refused "Unknown option 'platform'." -platform xcb
+refused "unknown option '-platform' (see" -platform xcb
+# A usage error names the option as typed and the help to read.
+for p in "${programs[@]}"; do
+    call "$p" --bogus=1
+    [ "$err" = "unknown option '--bogus' (see $(name_of "$p") --help)" ] || fail "$p --bogus=1: $err"
+done
 
 # The pictures only the renderer makes are refused by the trace programs,
 # naming the renderer.
@@ -251,10 +256,13 @@ rm -f ./*.txt
 mkfifo fifo
 # Every program sets SIGHUP's handler last; Node catches SIGINT and SIGTERM
 # itself from its start, before the program's script runs.
-ready() { # pid [mask]: waits until the process has its handlers for SIGINT, SIGTERM and SIGHUP (or those of mask)
-    local i mask=${2:-0x4003}
+ready() { # pid [mask]: waits until the program has its handlers for SIGINT, SIGTERM and SIGHUP (or those of mask)
+    local i mask=${2:-0x4003} shell
+    shell=$(readlink /proc/$$/exe)
     for i in $(seq 100); do
-        [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & mask)) -eq $((mask)) ] && return
+        # Until it has started the program, a forked shell may hold handlers of its own.
+        [ "$(readlink "/proc/$1/exe" 2>/dev/null)" != "$shell" ] &&
+            [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & mask)) -eq $((mask)) ] && return
         sleep 0.05
     done
 }
@@ -266,7 +274,7 @@ for p in "${programs[@]}"; do
         ready "$pid"
         sleep 0.3
         kill -$sig $pid
-        wait $pid
+        wait $pid 2>/dev/null # without the shell's note of how the job ended
         rc=$?
         want=$((128 + $(kill -l $sig)))
         [ $rc -eq $want ] && grep -q "interrupted by SIG$sig" "$work/err" ||
@@ -288,7 +296,7 @@ for p in render trace; do
     sleep 0.3
     kill -0 $pid 2>/dev/null || fail "$p under nohup: ended by SIGHUP: $(cat "$work/err")"
     kill -TERM $pid
-    wait $pid
+    wait $pid 2>/dev/null # without the shell's note of how the job ended
     rc=$?
     [ $rc -eq 143 ] && [ ! -e s.txt ] || fail "$p under nohup, then SIGTERM: status $rc: $(cat "$work/err")"
 done
@@ -302,7 +310,7 @@ for p in "${programs[@]}"; do
     ready "$pid"
     sleep 0.3
     kill -USR1 $pid
-    wait $pid
+    wait $pid 2>/dev/null # without the shell's note of how the job ended
     rc=$?
     [ $rc -eq 138 ] && ! grep -q -i debugger "$work/err" || fail "$p SIGUSR1: status $rc: $(cat "$work/err")"
     [ ! -e s.txt ] || fail "$p SIGUSR1: left s.txt"
@@ -319,7 +327,7 @@ for p in "${programs[@]}"; do
     ready "$pid"
     sleep 1
     kill -TERM $pid
-    wait $pid
+    wait $pid 2>/dev/null # without the shell's note of how the job ended
     rc=$?
     exec 3<&-
     [ $rc -eq 143 ] && grep -q "interrupted by SIGTERM; --trace file 'slow' got 65,536 bytes before the interrupt" "$work/err" ||
@@ -345,7 +353,7 @@ if [ -x /usr/bin/time ]; then
         sleep 0.3
         start=$(date +%s%N)
         kill -INT $pid
-        wait $pid
+        wait $pid 2>/dev/null # without the shell's note of how the job ended
         rc=$?
         ms=$((($(date +%s%N) - start) / 1000000))
         [ $rc -eq 130 ] && [ $ms -lt 300 ] || fail "$p: SIGINT while reading a long script: status $rc after $ms ms"

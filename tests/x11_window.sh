@@ -156,6 +156,13 @@ grep -q "':$((nowhere - 1))'" "$work/err" || fail "-display: $(cat "$work/err")"
 # Help and version need no display.
 (unset DISPLAY WAYLAND_DISPLAY; "$program" --help) | grep -q 'Escape' || fail "--help without a display"
 (unset DISPLAY WAYLAND_DISPLAY; "$program" --version) | grep -qx 'zebo-morlix [0-9.]*' || fail "--version without a display"
+# A mistake in the command line is one line and status 2, found before any display.
+for args in "--bogus" "-geometry 10x10" "extra" "-display"; do
+    (unset DISPLAY WAYLAND_DISPLAY; exec "$program" $args) >"$work/out" 2>"$work/err"
+    rc=$?
+    [ $rc -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '(see zebo-morlix --help)$' "$work/err" ||
+        fail "zebo-morlix $args: status $rc: $(cat "$work/err")"
+done
 
 # --- without a window manager ----------------------------------------------------
 new_display

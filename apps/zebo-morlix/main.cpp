@@ -1,6 +1,7 @@
 // zebo-morlix: the window. Shows the valve-lift geometry frame by frame and
 // steps on every key; Escape, a double click or closing the window ends it.
 
+#include "replay/Quote.h"
 #include "window/qt/FormWindow.h"
 
 #include <QGuiApplication>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <unistd.h>
 
 #ifndef ZM_VERSION
@@ -40,33 +43,47 @@ Options:
   -platform NAME     the Qt platform: xcb or wayland
 
 Exit status: 0 when the program ends, 1 when no display can be opened or the
-display goes away.
+display goes away, 2 for an option it does not know.
 )";
 
-// --help and --version are answered before Qt starts: they need no display.
-// Returns the exit status, or -1 to go on.
+// The command line is read before Qt starts: --help and --version need no
+// display, and a mistake is told as the renderer tells it (one line, status 2)
+// rather than left for Qt to ignore. Returns the exit status, or -1 to go on.
 int answerAtOnce(int argc, char** argv) {
+    const auto is = [](const char* a, const char* one, const char* two) {
+        return std::strcmp(a, one) == 0 || std::strcmp(a, two) == 0;
+    };
+    const char* text = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        const char* text = nullptr;
-        if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0 || std::strcmp(a, "-help") == 0) {
-            text = helpText;
-        } else if (std::strcmp(a, "--version") == 0 || std::strcmp(a, "-version") == 0) {
-            text = "zebo-morlix " ZM_VERSION "\n";
-        } else if (std::strcmp(a, "-display") == 0 || std::strcmp(a, "--display") == 0 ||
-                   std::strcmp(a, "-platform") == 0 || std::strcmp(a, "--platform") == 0) {
-            ++i; // the value, whatever it says
-            continue;
+        if (is(a, "-h", "--help") || std::strcmp(a, "-help") == 0) {
+            text = text != nullptr ? text : helpText;
+        } else if (is(a, "--version", "-version")) {
+            text = text != nullptr ? text : "zebo-morlix " ZM_VERSION "\n";
+        } else if (is(a, "-display", "--display") || is(a, "-platform", "--platform")) {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "zebo-morlix: '%s' needs a value (see zebo-morlix --help)\n", a);
+                return 2;
+            }
+            ++i; // the value, whatever it says: Qt reads it
         } else {
-            continue;
+            const std::string shown =
+                zm::replay::quoted(a[0] == '-' ? std::string_view(a).substr(0, std::string_view(a).find('='))
+                                               : std::string_view(a));
+            std::fprintf(stderr, "zebo-morlix: %s %s (see zebo-morlix --help)\n",
+                         a[0] == '-' && a[1] != '\0' ? "unknown option" : "unexpected argument",
+                         shown.c_str());
+            return 2;
         }
-        if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "zebo-morlix: cannot write to standard output: %s\n", std::strerror(errno));
-            return 1;
-        }
-        return 0;
     }
-    return -1;
+    if (text == nullptr) {
+        return -1;
+    }
+    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "zebo-morlix: cannot write to standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
 
 bool windowShown = false;

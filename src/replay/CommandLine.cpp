@@ -308,6 +308,7 @@ const char* programName(Program p) {
 
 Options parseArguments(Program p, const std::vector<std::string>& args) {
     Options o;
+    o.program = p;
     std::vector<int> given(std::size(optionTable), 0);
     std::vector<std::string> values(std::size(optionTable));
     std::vector<std::string> positional;
@@ -317,6 +318,8 @@ Options parseArguments(Program p, const std::vector<std::string>& args) {
             firstError = m;
         }
     };
+    // Usage errors name the option as typed, and where to read more.
+    const std::string seeHelp = std::string(" (see ") + programName(p) + " --help)";
     bool optionsEnd = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -335,7 +338,7 @@ Options parseArguments(Program p, const std::vector<std::string>& args) {
             a.substr(0, a.size() - (eq == std::string_view::npos ? 0 : body.size() - eq));
         const OptInfo* info = findOption(name);
         if (info == nullptr) {
-            error("Unknown option " + quoted(name) + ".");
+            error("unknown option " + quoted(written) + seeHelp);
             continue;
         }
         const auto index = static_cast<std::size_t>(info - std::begin(optionTable));
@@ -346,11 +349,11 @@ Options parseArguments(Program p, const std::vector<std::string>& args) {
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                error("Missing value after " + quoted(written) + ".");
+                error(quoted(written) + " needs a value" + seeHelp);
                 continue;
             }
         } else if (eq != std::string_view::npos) {
-            error("Unexpected value after " + quoted(written) + ".");
+            error(quoted(written) + " takes no value" + seeHelp);
             continue;
         }
         if (p == Program::trace && info->renderOnly) {
@@ -396,7 +399,7 @@ Options parseArguments(Program p, const std::vector<std::string>& args) {
         return o;
     }
     if (!positional.empty()) {
-        fail("unexpected argument " + quoted(positional.front()) + " (see --help)");
+        fail("unexpected argument " + quoted(positional.front()) + seeHelp);
     }
     for (std::size_t k = 0; k < std::size(optionTable); ++k) {
         if (optionTable[k].takesValue && given[k] > 1) {
@@ -499,6 +502,14 @@ namespace {
 
 int run(const Options& o, const CanvasMaker& makeCanvas) {
     std::vector<replay::Step> steps = readSteps(o);
+    // The script is checked first; a run that would write nothing is a mistake.
+    if (o.trace.empty() && o.png.empty() && o.svg.empty() && o.pdf.empty() && o.csv.empty() &&
+        o.frames.empty()) {
+        fail(o.program == Program::render
+                 ? "nothing to write: give --trace, --png, --svg, --pdf, --csv or --frames (see "
+                   "zebo-morlix-render --help)"
+                 : "nothing to write: give --trace, --svg or --csv (see zebo-morlix-trace --help)");
+    }
 
     // Every output is opened before the run, so an unwritable one is found at
     // once; none appears unless the whole run succeeds.

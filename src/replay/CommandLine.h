@@ -34,6 +34,7 @@ struct UsageError : std::runtime_error {
 struct Options {
     enum class Action { run, help, version };
     Action action = Action::run;
+    Program program = Program::render;
     std::string keys;
     bool keysGiven = false;
     std::string keysFile; // empty: not given
