@@ -21,9 +21,11 @@ ensure_packages() {
     # written to a log only when the install fails.
     printf 'Installing %s ... ' "${missing[*]}" >&2
     local out status=0
-    out=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq 2>&1 &&
-        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" 2>&1) || status=$?
+    # Another install in progress (a desktop's updater, a second script) is
+    # waited for, up to ten minutes, rather than failed.
+    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+    out=$("${sudo[@]}" "${apt[@]}" update -qq 2>&1 &&
+        "${sudo[@]}" "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" 2>&1) || status=$?
     if [ $status -eq 0 ]; then
         echo "done" >&2
         return 0
