@@ -3,9 +3,9 @@
 // against the native renderer's, its link replayed, and idle while it waits.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import { gzipSync } from "node:zlib";
-import { mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync, truncateSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -599,7 +599,7 @@ test("the controls are reached with Tab from outside the canvas and have names",
   await page.click("h1"); // the focus leaves the canvas for the top of the page
   await page.keyboard.press("Tab");
   assert.equal(await page.evaluate(() => document.activeElement.textContent), "Step");
-  for (const [role, name] of [["button", "Play"], ["combobox", "Seconds per frame while playing"], ["slider", "Jump to frame"],
+  for (const [role, name] of [["button", "Play"], ["combobox", "Speed: seconds per frame while playing"], ["slider", "Jump to frame of the sweep"],
                               ["button", "Save SVG"], ["button", "Save data (CSV)"], ["button", "Save keys"], ["button", "Open keys"]]) {
     assert.equal(await page.getByRole(role, { name, exact: true }).count(), 1, `${role} ${name}`);
   }
@@ -614,4 +614,212 @@ test("the whole program is one page of under 100 KB, and 45 KB with gzip", () =>
   assert.ok(page.length < 100 * 1000, `the page is ${page.length} bytes`);
   const packed = gzipSync(page, { level: 9 }).length;
   assert.ok(packed <= 45 * 1000, `the page is ${packed} bytes with gzip`);
+});
+
+// The renderer's message for a key script given as bytes (through --keys-file),
+// without its program name; empty if the script plays.
+function nativeMessage(bytes) {
+  const file = join(scratch, "keys.bin");
+  writeFileSync(file, bytes);
+  const run = spawnSync(native, ["--keys-file", file, "--trace", "/dev/null"]);
+  return run.stderr.toString().replace(/^zebo-morlix-render: /, "").trim();
+}
+// Chooses a file with "Open keys".
+async function chooseKeys(page, files) {
+  const [chooser] = await Promise.all([page.waitForEvent("filechooser"), page.getByRole("button", { name: "Open keys" }).click()]);
+  await chooser.setFiles(files);
+}
+const hashOf = page => new URL(page.url()).hash;
+
+test("Open keys checks a file before it plays it: one that cannot be played changes nothing and says why", async () => {
+  const page = await open();
+  await press(page, "x");
+  await press(page, "x");
+  const before = [await state(page), hashOf(page)];
+  await page.evaluate(() => { window.zmSameDocument = true; });
+  const bad = [
+    ["notes.txt", Buffer.from("x x frob x\n")],
+    ["picture.png", Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13, 0x49, 0x48])],
+    ["latin1.txt", Buffer.from([0x78, 0x20, 0xe9, 0x20, 0x78])],
+    ["utf16.txt", Buffer.from("\ufeffx x", "utf16le")],
+    ["late.txt", Buffer.from("x x@2.700")],
+  ];
+  for (const [name, buffer] of bad) {
+    await chooseKeys(page, { name, mimeType: "text/plain", buffer });
+    await page.waitForFunction(n => document.getElementById("status").textContent.includes(n), name);
+    const message = await page.textContent("#status");
+    const expected = nativeMessage(buffer);
+    assert.ok(expected !== "", `${name}: the renderer plays it`);
+    assert.ok(message.includes(`'${name}' cannot be played: ${expected}. Nothing was changed.`), `${name}: ${message}`);
+    assert.ok(await page.evaluate(() => window.zmSameDocument), `${name}: the page loaded itself again`);
+    assert.deepEqual([await state(page), hashOf(page)], before, `${name} changed the run`);
+  }
+  // One that plays replaces the run as a new history entry: Back returns to the keys before.
+  const opened = await reloadedBy(page, () => chooseKeys(page, { name: "good.txt", mimeType: "text/plain", buffer: Buffer.from("backspace x\n") }));
+  assert.equal(opened.acc, 1);
+  assert.equal(opened.k, 4.75);
+  await page.goBack();
+  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 5);
+  assert.deepEqual([await state(page), hashOf(page)], before);
+  await page.context().close();
+});
+
+test("Open keys opens a file of megabytes without session storage, and refuses one past 64 MiB as the renderer does", async () => {
+  const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
+  await context.addInitScript(() => {
+    Object.defineProperty(window, "sessionStorage", { get() { throw new DOMException("denied", "SecurityError"); } });
+  });
+  const page = await context.newPage();
+  await page.goto(pageUrl + "#keys=x");
+  await settled(page);
+  // Six megabytes, mostly blank lines and a run counted once: too long for an address.
+  const big = join(scratch, "big-keys.txt");
+  writeFileSync(big, "backspace\n" + "\n".repeat(6 << 20) + "x*3 comma\n");
+  const opened = await reloadedBy(page, () => chooseKeys(page, big));
+  assert.equal(opened.acc, 1);
+  assert.equal(opened.k, 5);
+  assert.equal(await page.textContent("#status"), "");
+  assert.equal(await page.evaluate(() => window.zeboMorlix.script()), "backspace x*3 comma");
+  // A file larger than the renderer reads.
+  const huge = join(scratch, "huge-keys.txt");
+  writeFileSync(huge, "x");
+  truncateSync(huge, 64 * 1048576 + 1);
+  await chooseKeys(page, huge);
+  await page.waitForFunction(() => document.getElementById("status").textContent !== "");
+  assert.match(await page.textContent("#status"), /'huge-keys\.txt' is larger than 64 MiB: split the script\. Nothing was changed\./);
+  assert.equal((await state(page)).k, 5);
+  await page.goBack();
+  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting && window.zeboMorlix.state().acc === 0);
+  assert.equal((await state(page)).k, 4.75);
+  await context.close();
+});
+
+test("links with NUL, bytes that are not UTF-8 or UTF-16 are refused with the renderer's message, the address kept", async () => {
+  for (const [hash, bytes] of [["#keys=x%00%20x%20x", [0x78, 0, 0x20, 0x78, 0x20, 0x78]],
+                               ["#keys=x%20%E9%20x", [0x78, 0x20, 0xe9, 0x20, 0x78]],
+                               ["#keys=%FF%FEx%00%20%00x%00", [0xff, 0xfe, 0x78, 0, 0x20, 0, 0x78, 0]]]) {
+    const page = await open(hash);
+    const expected = nativeMessage(Buffer.from(bytes));
+    assert.match(expected, /^unknown step/);
+    assert.equal(await page.textContent("#status"), `This link's keys cannot be played: ${expected}. The program starts without them.`);
+    assert.equal((await state(page)).frame, 1);
+    assert.equal(hashOf(page), hash, "the address was rewritten");
+    await page.context().close();
+  }
+});
+
+const focusedId = page => page.evaluate(() => document.activeElement && document.activeElement.id);
+
+test("the keyboard never traps: Shift+Tab leaves the canvas, the way is shown, and after the end Tab moves on", async () => {
+  const page = await open();
+  assert.equal(await focusedId(page), "canvas");
+  assert.match(await page.textContent("#keys-hint"), /Shift\+Tab leaves/);
+  assert.ok(await page.locator("#keys-hint").isVisible());
+  let s = await press(page, "Tab");
+  assert.equal(s.k, 4.475, "Tab is the program's while it has the keys");
+  await page.keyboard.press("Shift+Tab");
+  assert.notEqual(await focusedId(page), "canvas");
+  assert.equal((await state(page)).k, 4.475);
+  assert.equal(await page.textContent("#keys-hint"), "", "the hint outlives the focus");
+  // Tabbed back to, the canvas lets Tab pass until a program key is typed on it.
+  await page.keyboard.press("Tab");
+  assert.equal(await focusedId(page), "canvas");
+  assert.match(await page.textContent("#keys-hint"), /Tab moves on/);
+  await page.keyboard.press("Tab");
+  assert.notEqual(await focusedId(page), "canvas");
+  assert.equal((await state(page)).k, 4.475, "Tab passing the canvas changed the program");
+  await page.keyboard.press("Shift+Tab");
+  assert.equal(await focusedId(page), "canvas");
+  s = await press(page, "x");
+  assert.equal(s.k, 4.725);
+  s = await press(page, "Tab");
+  assert.ok(Math.abs(s.k - 4.7) < 1e-9, "a program key typed on the canvas gives it the keys");
+  // Ended: Tab moves on from the canvas.
+  await page.keyboard.press("Escape");
+  await page.waitForFunction(() => window.zeboMorlix.state().ended);
+  await page.focus("#canvas");
+  assert.match(await page.textContent("#keys-hint"), /ended: Tab moves on/);
+  await page.keyboard.press("Tab");
+  assert.notEqual(await focusedId(page), "canvas", "Tab is swallowed after the end");
+  await page.context().close();
+});
+
+test("tabbing through a course page passes an embedded frame without changing its program", async () => {
+  const host = join(scratch, "course.html");
+  writeFileSync(host, `<!doctype html><title>course</title><input id="before"><iframe src="${pageUrl}?embed#keys=x"
+    width="980" height="900" title="Valve-lift geometry"></iframe><input id="after">`);
+  const context = await browser.newContext({ viewport: { width: 1100, height: 1000 } });
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(host).href);
+  const frame = page.frames().find(f => f.url().includes("zebo-morlix"));
+  await frame.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
+  const before = await frame.evaluate(() => window.zeboMorlix.state());
+  await page.focus("#before");
+  let presses = 0;
+  while ((await focusedId(page)) !== "after" && presses < 40) {
+    await page.keyboard.press("Tab");
+    presses++;
+  }
+  assert.equal(await focusedId(page), "after", `${presses} presses of Tab did not leave the frame`);
+  assert.deepEqual(await frame.evaluate(() => window.zeboMorlix.state()), before, "tabbing through changed the embedded program");
+  // And back with Shift+Tab.
+  presses = 0;
+  while ((await focusedId(page)) !== "before" && presses < 40) {
+    await page.keyboard.press("Shift+Tab");
+    presses++;
+  }
+  assert.equal(await focusedId(page), "before", "Shift+Tab did not leave the frame");
+  assert.deepEqual(await frame.evaluate(() => window.zeboMorlix.state()), before);
+  // A user who engages it (a click) gives it the keys.
+  await frame.click("#canvas");
+  await page.keyboard.press("Tab");
+  await frame.waitForFunction(() => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 4.725);
+  await context.close();
+});
+
+test("the page's messages are the renderer's words and counts, and stay until the user acts", async () => {
+  for (const keys of ["x*100", "x*60 esc x x comma", "x x@1.5"]) {
+    const page = await open("#keys=" + encodeURIComponent(keys));
+    await page.waitForTimeout(300);
+    const message = await page.textContent("#status");
+    assert.ok(message.includes(nativeMessage(Buffer.from(keys))), `${keys}: ${message}`);
+    if (keys !== "x x@1.5") assert.match(message, /The program has ended/);
+    await page.context().close();
+  }
+  const page = await open("#keys=x%20frob");
+  await page.waitForTimeout(300);
+  assert.match(await page.textContent("#status"), /unknown step 'frob'/);
+  await press(page, "x");
+  assert.equal(await page.textContent("#status"), "", "a message outlived the next key");
+  await page.context().close();
+});
+
+test("messages wrap and are read whole at every width, and Run again is on the screen beside its message", async () => {
+  for (const width of [320, 390, 629, 1024]) {
+    for (const [hash, end, again] of [["#keys=x%20" + "q".repeat(60), null, false], ["#keys=x*63", null, true], ["#keys=x", "Escape", true]]) {
+      const page = await open(hash, { viewport: { width, height: 844 } });
+      if (end) {
+        await page.keyboard.press(end);
+        await page.waitForFunction(() => window.zeboMorlix.state().ended);
+      }
+      const box = await page.evaluate(() => {
+        const s = document.getElementById("status");
+        const r = s.getBoundingClientRect();
+        const b = s.querySelector("button");
+        const br = b && b.getBoundingClientRect();
+        return { text: s.textContent, scroll: s.scrollWidth, client: s.clientWidth, right: r.right,
+                 button: br && { left: br.left, right: br.right, top: br.top, bottom: br.bottom, sTop: r.top, sBottom: r.bottom } };
+      });
+      assert.ok(box.text.length > 20 && !box.text.includes("\u2026"), `${width} ${hash}: ${box.text}`);
+      assert.ok(box.scroll <= box.client && box.right <= width, `${width} ${hash}: the message is cut (${JSON.stringify(box)})`);
+      if (again) {
+        assert.ok(box.button, `${width} ${hash}: no Run again`);
+        assert.ok(box.button.left >= 0 && box.button.right <= Math.min(width, box.right) &&
+                  box.button.top >= box.button.sTop && box.button.bottom <= box.button.sBottom,
+                  `${width} ${hash}: Run again outside its message ${JSON.stringify(box)}`);
+        assert.ok(await page.getByRole("button", { name: "Run again" }).isVisible());
+      }
+      await page.context().close();
+    }
+  }
 });
