@@ -17,17 +17,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-EM_JS(char*, linkScript, (), {
-    const s = zm.link.script();
-    const size = lengthBytesUTF8(s) + 1;
-    const p = _malloc(size);
-    stringToUTF8(s, p, size);
+// Bytes the page hands over (the link's keys, or keys to check) are copied as
+// they are, NUL and bytes that are not UTF-8 included, so that the parser sees
+// what the renderer would.
+EM_JS(char*, pageBytes, (int which, int* length), {
+    const s = which ? zm.link.checked() : zm.link.script();
+    const p = _malloc(s.length + 1);
+    HEAPU8.set(s, p);
+    HEAPU8[p + s.length] = 0;
+    HEAP32[length >> 2] = s.length;
     return p;
 });
+constexpr int linkKeys = 0;
+constexpr int keysToCheck = 1;
 EM_JS(void, reportLink, (const char* message), { zm.link.report(UTF8ToString(message)); });
 EM_JS(void, announceStart, (), { zm.started(); });
 
@@ -37,8 +44,9 @@ zm::SegmentPicture* thePicture = nullptr;
 // The steps of the page's link, if it reads as a script; otherwise none, and the
 // page says why. Whether every step can be played shows as they are played.
 std::vector<zm::replay::Step> linkSteps() {
-    char* text = linkScript();
-    const std::string script(text);
+    int length = 0;
+    char* text = pageBytes(linkKeys, &length);
+    const std::string script(text, static_cast<std::size_t>(length));
     std::free(text);
     std::string error;
     std::vector<zm::replay::Step> steps = zm::replay::readScript(script, error);
@@ -63,6 +71,25 @@ char* copyOut(const std::string& text) {
 extern "C" EMSCRIPTEN_KEEPALIVE void zmRedraw() {
     if (theCanvas != nullptr && thePicture != nullptr) {
         theCanvas->redraw(thePicture->segments());
+    }
+}
+
+// Keys the page is about to play (an opened file, a part of it at a time): the
+// parser's message if they do not read as a script, else nothing.
+extern "C" EMSCRIPTEN_KEEPALIVE char* zmCheck() {
+    int length = 0;
+    char* text = pageBytes(keysToCheck, &length);
+    std::string error;
+    zm::replay::readScript(std::string_view(text, static_cast<std::size_t>(length)), error);
+    std::free(text);
+    return error.empty() ? nullptr : copyOut(error);
+}
+
+// The picture drawn afresh on the page's copy target (a saved picture at the
+// design size); the canvas keeps its own.
+extern "C" EMSCRIPTEN_KEEPALIVE void zmDrawCopy() {
+    if (theCanvas != nullptr && thePicture != nullptr) {
+        theCanvas->drawCopy(thePicture->segments());
     }
 }
 

@@ -87,6 +87,13 @@ bool ScriptHost::play() {
     if (trace_ != nullptr) {
         trace_->mark(Op::Kind::end);
     }
+    if (std::string left = leftOver(); !left.empty()) {
+        throw ScriptError(left);
+    }
+    return true;
+}
+
+std::string ScriptHost::leftOver() const {
     // Steps the user did not write (the rest of a sweep) are not missed; the
     // others are named, the first few of them.
     std::string left;
@@ -107,13 +114,13 @@ bool ScriptHost::play() {
             more += s.count;
         }
     }
-    if (shown > 0) {
-        if (more > 0) {
-            left += " and " + std::to_string(more) + " more";
-        }
-        throw ScriptError("steps left over after the program ended: " + left);
+    if (shown == 0) {
+        return {};
     }
-    return true;
+    if (more > 0) {
+        left += " and " + std::to_string(more) + " more";
+    }
+    return "steps left over after the program ended: " + left;
 }
 
 } // namespace zm::replay

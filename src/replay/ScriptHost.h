@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace zm::replay {
@@ -57,6 +58,9 @@ class ScriptHost : public Host {
     void dropSteps(std::size_t from);
     void addSteps(const std::vector<Step>& more) { steps_.insert(steps_.end(), more.begin(), more.end()); }
     void playNext();
+    // The steps not played, as the message that names them (the first few, and
+    // how many more); empty when none is left but the optional ones.
+    std::string leftOver() const;
 
   private:
     // The steps are played in place: next_ is the step due, of which the first

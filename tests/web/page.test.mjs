@@ -3,9 +3,9 @@
 // against the native renderer's, its link replayed, and idle while it waits.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import { gzipSync } from "node:zlib";
-import { mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync, truncateSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -599,7 +599,7 @@ test("the controls are reached with Tab from outside the canvas and have names",
   await page.click("h1"); // the focus leaves the canvas for the top of the page
   await page.keyboard.press("Tab");
   assert.equal(await page.evaluate(() => document.activeElement.textContent), "Step");
-  for (const [role, name] of [["button", "Play"], ["combobox", "Seconds per frame while playing"], ["slider", "Jump to frame"],
+  for (const [role, name] of [["button", "Play"], ["combobox", "Speed: seconds per frame while playing"], ["slider", "Jump to frame of the sweep"],
                               ["button", "Save SVG"], ["button", "Save data (CSV)"], ["button", "Save keys"], ["button", "Open keys"]]) {
     assert.equal(await page.getByRole(role, { name, exact: true }).count(), 1, `${role} ${name}`);
   }
@@ -614,4 +614,409 @@ test("the whole program is one page of under 100 KB, and 45 KB with gzip", () =>
   assert.ok(page.length < 100 * 1000, `the page is ${page.length} bytes`);
   const packed = gzipSync(page, { level: 9 }).length;
   assert.ok(packed <= 45 * 1000, `the page is ${packed} bytes with gzip`);
+});
+
+// The renderer's message for a key script given as bytes (through --keys-file),
+// without its program name; empty if the script plays.
+function nativeMessage(bytes) {
+  const file = join(scratch, "keys.bin");
+  writeFileSync(file, bytes);
+  const run = spawnSync(native, ["--keys-file", file, "--trace", "/dev/null"]);
+  return run.stderr.toString().replace(/^zebo-morlix-render: /, "").trim();
+}
+// Chooses a file with "Open keys".
+async function chooseKeys(page, files) {
+  const [chooser] = await Promise.all([page.waitForEvent("filechooser"), page.getByRole("button", { name: "Open keys" }).click()]);
+  await chooser.setFiles(files);
+}
+const hashOf = page => new URL(page.url()).hash;
+
+test("Open keys checks a file before it plays it: one that cannot be played changes nothing and says why", async () => {
+  const page = await open();
+  await press(page, "x");
+  await press(page, "x");
+  const before = [await state(page), hashOf(page)];
+  await page.evaluate(() => { window.zmSameDocument = true; });
+  const bad = [
+    ["notes.txt", Buffer.from("x x frob x\n")],
+    ["picture.png", Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13, 0x49, 0x48])],
+    ["latin1.txt", Buffer.from([0x78, 0x20, 0xe9, 0x20, 0x78])],
+    ["utf16.txt", Buffer.from("\ufeffx x", "utf16le")],
+    ["late.txt", Buffer.from("x x@2.700")],
+  ];
+  for (const [name, buffer] of bad) {
+    await chooseKeys(page, { name, mimeType: "text/plain", buffer });
+    await page.waitForFunction(n => document.getElementById("status").textContent.includes(n), name);
+    const message = await page.textContent("#status");
+    const expected = nativeMessage(buffer);
+    assert.ok(expected !== "", `${name}: the renderer plays it`);
+    assert.ok(message.includes(`'${name}' cannot be played: ${expected}. Nothing was changed.`), `${name}: ${message}`);
+    assert.ok(await page.evaluate(() => window.zmSameDocument), `${name}: the page loaded itself again`);
+    assert.deepEqual([await state(page), hashOf(page)], before, `${name} changed the run`);
+  }
+  // One that plays replaces the run as a new history entry: Back returns to the keys before.
+  const opened = await reloadedBy(page, () => chooseKeys(page, { name: "good.txt", mimeType: "text/plain", buffer: Buffer.from("backspace x\n") }));
+  assert.equal(opened.acc, 1);
+  assert.equal(opened.k, 4.75);
+  await page.goBack();
+  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 5);
+  assert.deepEqual([await state(page), hashOf(page)], before);
+  await page.context().close();
+});
+
+test("Open keys opens a file of megabytes without session storage, and refuses one past 64 MiB as the renderer does", async () => {
+  const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
+  await context.addInitScript(() => {
+    Object.defineProperty(window, "sessionStorage", { get() { throw new DOMException("denied", "SecurityError"); } });
+  });
+  const page = await context.newPage();
+  await page.goto(pageUrl + "#keys=x");
+  await settled(page);
+  // Six megabytes, mostly blank lines and a run counted once: too long for an address.
+  const big = join(scratch, "big-keys.txt");
+  writeFileSync(big, "backspace\n" + "\n".repeat(6 << 20) + "x*3 comma\n");
+  const opened = await reloadedBy(page, () => chooseKeys(page, big));
+  assert.equal(opened.acc, 1);
+  assert.equal(opened.k, 5);
+  assert.equal(await page.textContent("#status"), "");
+  assert.equal(await page.evaluate(() => window.zeboMorlix.script()), "backspace x*3 comma");
+  // A file larger than the renderer reads.
+  const huge = join(scratch, "huge-keys.txt");
+  writeFileSync(huge, "x");
+  truncateSync(huge, 64 * 1048576 + 1);
+  await chooseKeys(page, huge);
+  await page.waitForFunction(() => document.getElementById("status").textContent !== "");
+  assert.match(await page.textContent("#status"), /'huge-keys\.txt' is larger than 64 MiB: split the script\. Nothing was changed\./);
+  assert.equal((await state(page)).k, 5);
+  await page.goBack();
+  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting && window.zeboMorlix.state().acc === 0);
+  assert.equal((await state(page)).k, 4.75);
+  await context.close();
+});
+
+test("links with NUL, bytes that are not UTF-8 or UTF-16 are refused with the renderer's message, the address kept", async () => {
+  for (const [hash, bytes] of [["#keys=x%00%20x%20x", [0x78, 0, 0x20, 0x78, 0x20, 0x78]],
+                               ["#keys=x%20%E9%20x", [0x78, 0x20, 0xe9, 0x20, 0x78]],
+                               ["#keys=%FF%FEx%00%20%00x%00", [0xff, 0xfe, 0x78, 0, 0x20, 0, 0x78, 0]]]) {
+    const page = await open(hash);
+    const expected = nativeMessage(Buffer.from(bytes));
+    assert.match(expected, /^unknown step/);
+    assert.equal(await page.textContent("#status"), `This link's keys cannot be played: ${expected}. The program starts without them.`);
+    assert.equal((await state(page)).frame, 1);
+    assert.equal(hashOf(page), hash, "the address was rewritten");
+    await page.context().close();
+  }
+});
+
+const focusedId = page => page.evaluate(() => document.activeElement && document.activeElement.id);
+
+test("the keyboard never traps: Shift+Tab leaves the canvas, the way is shown, and after the end Tab moves on", async () => {
+  const page = await open();
+  assert.equal(await focusedId(page), "canvas");
+  const hintShown = () => page.evaluate(() => getComputedStyle(document.getElementById("keys-hint")).visibility === "visible");
+  assert.match(await page.textContent("#keys-hint"), /Shift\+Tab leaves/);
+  assert.ok(await hintShown(), "the way out is not shown");
+  let s = await press(page, "Tab");
+  assert.equal(s.k, 4.475, "Tab is the program's while it has the keys");
+  await page.keyboard.press("Shift+Tab");
+  assert.notEqual(await focusedId(page), "canvas");
+  assert.equal((await state(page)).k, 4.475);
+  assert.ok(!(await hintShown()), "the hint outlives the focus");
+  // Tabbed back to, the canvas lets Tab pass until a program key is typed on it.
+  await page.keyboard.press("Tab");
+  assert.equal(await focusedId(page), "canvas");
+  assert.ok(await hintShown());
+  await page.keyboard.press("Tab");
+  assert.notEqual(await focusedId(page), "canvas");
+  assert.equal((await state(page)).k, 4.475, "Tab passing the canvas changed the program");
+  await page.keyboard.press("Shift+Tab");
+  assert.equal(await focusedId(page), "canvas");
+  s = await press(page, "x");
+  assert.equal(s.k, 4.725);
+  s = await press(page, "Tab");
+  assert.ok(Math.abs(s.k - 4.7) < 1e-9, "a program key typed on the canvas gives it the keys");
+  // Ended: Tab moves on from the canvas.
+  await page.keyboard.press("Escape");
+  await page.waitForFunction(() => window.zeboMorlix.state().ended);
+  await page.focus("#canvas");
+  assert.ok(await hintShown());
+  await page.keyboard.press("Tab");
+  assert.notEqual(await focusedId(page), "canvas", "Tab is swallowed after the end");
+  await page.context().close();
+});
+
+test("tabbing through a course page passes an embedded frame without changing its program", async () => {
+  const host = join(scratch, "course.html");
+  writeFileSync(host, `<!doctype html><title>course</title><input id="before"><iframe src="${pageUrl}?embed#keys=x"
+    width="980" height="900" title="Valve-lift geometry"></iframe><input id="after">`);
+  const context = await browser.newContext({ viewport: { width: 1100, height: 1000 } });
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(host).href);
+  const frame = page.frames().find(f => f.url().includes("zebo-morlix"));
+  await frame.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
+  const before = await frame.evaluate(() => window.zeboMorlix.state());
+  await page.focus("#before");
+  let presses = 0;
+  while ((await focusedId(page)) !== "after" && presses < 40) {
+    await page.keyboard.press("Tab");
+    presses++;
+  }
+  assert.equal(await focusedId(page), "after", `${presses} presses of Tab did not leave the frame`);
+  assert.deepEqual(await frame.evaluate(() => window.zeboMorlix.state()), before, "tabbing through changed the embedded program");
+  // And back with Shift+Tab.
+  presses = 0;
+  while ((await focusedId(page)) !== "before" && presses < 40) {
+    await page.keyboard.press("Shift+Tab");
+    presses++;
+  }
+  assert.equal(await focusedId(page), "before", "Shift+Tab did not leave the frame");
+  assert.deepEqual(await frame.evaluate(() => window.zeboMorlix.state()), before);
+  // A user who engages it (a click) gives it the keys.
+  await frame.click("#canvas");
+  await page.keyboard.press("Tab");
+  await frame.waitForFunction(() => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 4.725);
+  await context.close();
+});
+
+test("the page's messages are the renderer's words and counts, and stay until the user acts", async () => {
+  for (const keys of ["x*100", "x*60 esc x x comma", "x x@1.5"]) {
+    const page = await open("#keys=" + encodeURIComponent(keys));
+    await page.waitForTimeout(300);
+    const message = await page.textContent("#status");
+    assert.ok(message.includes(nativeMessage(Buffer.from(keys))), `${keys}: ${message}`);
+    if (keys !== "x x@1.5") assert.match(message, /The program has ended/);
+    await page.context().close();
+  }
+  const page = await open("#keys=x%20frob");
+  await page.waitForTimeout(300);
+  assert.match(await page.textContent("#status"), /unknown step 'frob'/);
+  await press(page, "x");
+  assert.equal(await page.textContent("#status"), "", "a message outlived the next key");
+  await page.context().close();
+});
+
+test("messages wrap and are read whole at every width, and Run again is on the screen beside its message", async () => {
+  for (const width of [320, 390, 629, 1024]) {
+    for (const [hash, end, again] of [["#keys=x%20" + "q".repeat(60), null, false], ["#keys=x*63", null, true], ["#keys=x", "Escape", true]]) {
+      const page = await open(hash, { viewport: { width, height: 844 } });
+      if (end) {
+        await page.keyboard.press(end);
+        await page.waitForFunction(() => window.zeboMorlix.state().ended);
+      }
+      const box = await page.evaluate(() => {
+        const s = document.getElementById("status");
+        const r = s.getBoundingClientRect();
+        const b = s.querySelector("button");
+        const br = b && b.getBoundingClientRect();
+        return { text: s.textContent, scroll: s.scrollWidth, client: s.clientWidth, right: r.right,
+                 button: br && { left: br.left, right: br.right, top: br.top, bottom: br.bottom, sTop: r.top, sBottom: r.bottom } };
+      });
+      assert.ok(box.text.length > 20 && !box.text.includes("\u2026"), `${width} ${hash}: ${box.text}`);
+      assert.ok(box.scroll <= box.client && box.right <= width, `${width} ${hash}: the message is cut (${JSON.stringify(box)})`);
+      if (again) {
+        assert.ok(box.button, `${width} ${hash}: no Run again`);
+        assert.ok(box.button.left >= 0 && box.button.right <= Math.min(width, box.right) &&
+                  box.button.top >= box.button.sTop && box.button.bottom <= box.button.sBottom,
+                  `${width} ${hash}: Run again outside its message ${JSON.stringify(box)}`);
+        assert.ok(await page.getByRole("button", { name: "Run again" }).isVisible());
+      }
+      await page.context().close();
+    }
+  }
+});
+
+// Pixels of two PNG data addresses that differ by more than `level`, in a page; -1 if their sizes differ.
+function pngsDiffer(page, a, b, level) {
+  return page.evaluate(async ([a, b, level]) => {
+    const pixels = async png => {
+      const image = new Image();
+      image.src = png;
+      await image.decode();
+      const c = document.createElement("canvas");
+      c.width = image.width;
+      c.height = image.height;
+      const x = c.getContext("2d");
+      x.drawImage(image, 0, 0);
+      return [image.width, image.height, x.getImageData(0, 0, c.width, c.height).data];
+    };
+    const [aw, ah, ad] = await pixels(a), [bw, bh, bd] = await pixels(b);
+    if (aw !== bw || ah !== bh) return -1;
+    let n = 0;
+    for (let i = 0; i < ad.length; i += 4) {
+      if (Math.max(Math.abs(ad[i] - bd[i]), Math.abs(ad[i + 1] - bd[i + 1]), Math.abs(ad[i + 2] - bd[i + 2])) > level) n++;
+    }
+    return n;
+  }, [a, b, level]);
+}
+async function downloaded(page, button) {
+  const [download] = await Promise.all([page.waitForEvent("download"), page.getByRole("button", { name: button, exact: true }).click()]);
+  const file = join(scratch, download.suggestedFilename());
+  await download.saveAs(file);
+  return [download.suggestedFilename(), readFileSync(file)];
+}
+const pngSize = bytes => [bytes.readUInt32BE(16), bytes.readUInt32BE(20)];
+
+test("Save picture gives the renderer's 962 x 688 picture at every window size and ratio; the canvas never shrinks as the window grows", async () => {
+  const keys = "backspace x x";
+  const expected = nativePng(keys);
+  for (const options of [{ viewport: { width: 1100, height: 900 } }, { viewport: { width: 1400, height: 900 } },
+                         { viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true },
+                         { viewport: { width: 1100, height: 900 }, deviceScaleFactor: 2 }]) {
+    const page = await open("#keys=" + encodeURIComponent(keys), options);
+    const [name, bytes] = await downloaded(page, "Save picture (PNG)");
+    assert.equal(name, "zebo-morlix-frame-2.png");
+    assert.deepEqual(pngSize(bytes), [962, 688], JSON.stringify(options));
+    const off = await pngsDiffer(page, "data:image/png;base64," + bytes.toString("base64"), expected, 64);
+    assert.ok(off >= 0 && off <= 962 * 688 * 0.003, `${JSON.stringify(options)}: ${off} pixels differ from --png`);
+    if (!options.isMobile) {
+      const [screenName, screen] = await downloaded(page, "Save at screen resolution (PNG)");
+      assert.equal(screenName, "zebo-morlix-frame-2.screen.png");
+      assert.deepEqual(pngSize(screen), await page.evaluate(() => [document.getElementById("canvas").width, document.getElementById("canvas").height]));
+    }
+    await page.context().close();
+  }
+  let widest = 0;
+  for (const width of [1024, 1300, 1399, 1400, 1450, 1545, 1920]) {
+    const page = await open("", { viewport: { width, height: 900 } });
+    const w = (await page.locator("#canvas").boundingBox()).width;
+    assert.ok(w >= widest, `the canvas is ${w} wide at ${width} px, ${widest} before`);
+    widest = w;
+    await page.context().close();
+  }
+  assert.equal(widest, 962);
+});
+
+test("saves hold whole frames, also while Play draws them", async () => {
+  const page = await open("#keys=backspace");
+  await page.selectOption("#speed", "0");
+  const saved = [];
+  page.on("download", d => saved.push(d));
+  await page.getByRole("button", { name: "Play" }).click();
+  for (let i = 0; i < 6; i++) {
+    await page.getByRole("button", { name: "Save SVG" }).click();
+    await page.waitForTimeout(20);
+  }
+  await page.waitForFunction(() => document.getElementById("play").textContent === "Play");
+  await page.waitForTimeout(300);
+  assert.ok(saved.length >= 3, `${saved.length} saves`);
+  for (const d of saved) {
+    const n = Number(/^zebo-morlix-frame-(\d+)\.svg$/.exec(d.suggestedFilename())[1]);
+    const file = join(scratch, "saved.svg");
+    await d.saveAs(file);
+    const keys = n ? `backspace x*${n}` : "backspace";
+    assert.ok(readFileSync(file, "utf8") === nativeText(keys, "--svg"), `${d.suggestedFilename()} is not the whole frame of ${keys}`);
+  }
+  await page.context().close();
+});
+
+test("every ratio change and real window resize gives the store and picture of a fresh load there", async () => {
+  const keys = "backspace x comma";
+  const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
+  const page = await context.newPage();
+  await page.goto(pageUrl + "#keys=" + encodeURIComponent(keys));
+  await settled(page);
+  const cdp = await context.newCDPSession(page);
+  const store = () => page.evaluate(() => [document.getElementById("canvas").width, document.getElementById("canvas").height]);
+  // Each ratio, then a key and its way back: the store follows before the program draws again.
+  for (const ratio of [2, 1, 2, 3, 1]) {
+    await cdp.send("Emulation.setDeviceMetricsOverride", { width: 1100, height: 900, deviceScaleFactor: ratio, mobile: false });
+    await press(page, "x");
+    await press(page, ",");
+    const fresh = await open("#keys=" + encodeURIComponent(keys + " x comma"), { deviceScaleFactor: ratio });
+    assert.deepEqual(await store(), [962 * ratio, 688 * ratio], `at ratio ${ratio}`);
+    const off = await differing(page, await picture(fresh), 32);
+    assert.ok(off >= 0 && off <= 962 * 688 * ratio * ratio * 0.002, `${off} pixels differ from a fresh load at ratio ${ratio}`);
+    await fresh.context().close();
+  }
+  await context.close();
+  // Real window bounds: the picture fills its store at the store's scale.
+  const windowed = await browser.newContext({ viewport: null });
+  const w = await windowed.newPage();
+  const wcdp = await windowed.newCDPSession(w);
+  const { windowId } = await wcdp.send("Browser.getWindowForTarget");
+  await wcdp.send("Browser.setWindowBounds", { windowId, bounds: { width: 1500, height: 900 } });
+  await w.goto(pageUrl + "#keys=" + encodeURIComponent(keys));
+  await settled(w);
+  for (const width of [390, 700, 1500]) {
+    await wcdp.send("Browser.setWindowBounds", { windowId, bounds: { width, height: 900 } });
+    await w.waitForFunction(width => innerWidth === width, width);
+    await w.waitForTimeout(300);
+    const fresh = await windowed.newPage();
+    await fresh.goto(pageUrl + "#keys=" + encodeURIComponent(keys));
+    await settled(fresh);
+    const [size, freshSize] = [await w.evaluate(() => document.getElementById("canvas").width), await fresh.evaluate(() => document.getElementById("canvas").width)];
+    assert.equal(size, freshSize, `at ${width} px`);
+    // A picture drawn again from its segments blends the edges of a segment drawn
+    // twice once only: a few pixels by a few levels, none by more than 64.
+    const off = await differing(w, await picture(fresh), 64);
+    assert.equal(off, 0, `at ${width} px ${off} pixels differ from a fresh load`);
+    await fresh.close();
+  }
+  await windowed.close();
+});
+
+test("a held touch keeps the readout under the finger, and a lifted one clears it", async () => {
+  const page = await open("", { hasTouch: true, isMobile: true, viewport: { width: 390, height: 844 } });
+  const box = await page.locator("#canvas").boundingBox();
+  const cdp = await page.context().newCDPSession(page);
+  const at = (fx, dx = 0) => [{ x: box.x + box.width * fx + dx, y: box.y + box.height * 0.3 }];
+  const angle = async () => Number(/^angle (-?[0-9.]+)°/.exec(await page.textContent("#pointer"))?.[1]);
+  await cdp.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: at(0.3) });
+  await page.waitForFunction(() => document.getElementById("pointer").textContent !== "");
+  assert.ok(Math.abs((await angle()) - 19) < 0.5, await page.textContent("#pointer"));
+  for (let dx = 4; dx <= 100; dx += 4) await cdp.send("Input.dispatchTouchEvent", { type: "touchMove", touchPoints: at(0.3, dx) });
+  await page.waitForTimeout(100);
+  const expected = -50 + (0.3 * box.width + 100) / box.width * 230;
+  assert.ok(Math.abs((await angle()) - expected) < 1, `the readout says ${await page.textContent("#pointer")}, the finger is at ${expected.toFixed(1)}°`);
+  await cdp.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
+  await page.waitForFunction(() => document.getElementById("pointer").textContent === "");
+  await page.context().close();
+});
+
+test("frames are named alike everywhere, tenths included; Play speaks at most once a second; no -0.000; #top restarts nothing", async () => {
+  const page = await open();
+  await page.locator("#jump").fill("10");
+  await page.waitForFunction(() => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 7);
+  const named = async () => ({
+    value: await page.inputValue("#jump"), text: await page.getAttribute("#jump", "aria-valuetext"),
+    label: await page.getAttribute("#canvas", "aria-label"), spoken: await page.textContent("#spoken"), shown: await page.textContent("#jump-at"),
+  });
+  let n = await named();
+  assert.equal(n.value, "10");
+  assert.match(n.text, /^frame 10 of the sweep, k = 7\.000$/);
+  assert.match(n.label, /Frame 10 of the sweep/);
+  assert.match(n.spoken, /Frame 10 of the sweep/);
+  assert.equal(n.shown, "10");
+  assert.equal((await downloaded(page, "Save SVG"))[0], "zebo-morlix-frame-10.svg");
+  await page.click("#canvas"); // gives it the keys
+  await press(page, "Tab");
+  n = await named();
+  assert.equal(n.value, "9.9");
+  assert.match(n.text, /^frame 9\.9 of the sweep, k = 6\.975$/);
+  assert.match(n.label, /Frame 9\.9 of the sweep/);
+  // The arrow keys go to whole frames.
+  await page.focus("#jump");
+  await page.keyboard.press("ArrowRight");
+  await page.waitForFunction(() => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === 7);
+  assert.equal(await page.getByRole("application").count(), 1, "the canvas is announced as the control it is");
+  // Play at 0.1 s a frame for 3 s speaks three or four times, not thirty.
+  await page.evaluate(() => {
+    window.zmSpoken = 0;
+    new MutationObserver(() => window.zmSpoken++).observe(document.getElementById("spoken"), { childList: true, characterData: true, subtree: true });
+  });
+  await page.selectOption("#speed", "0.1");
+  await page.getByRole("button", { name: "Play" }).click();
+  await page.waitForTimeout(3000);
+  await page.getByRole("button", { name: "Pause" }).click();
+  const spoken = await page.evaluate(() => window.zmSpoken);
+  assert.ok(spoken >= 2 && spoken <= 5, `the live region spoke ${spoken} times in 3 s of Play`);
+  await page.context().close();
+
+  const zero = await open("#keys=" + encodeURIComponent("comma*17 tab*10"));
+  assert.equal(await readout(zero), "k = 0.000 · overlays off · frames cleared");
+  assert.doesNotMatch(await zero.getAttribute("#canvas", "aria-label"), /-0/);
+  await zero.evaluate(() => { window.zmSameDocument = true; location.hash = "#top"; });
+  await zero.waitForTimeout(500);
+  assert.ok(await zero.evaluate(() => window.zmSameDocument), "#top restarted the program");
+  await zero.context().close();
 });

@@ -12,9 +12,11 @@ namespace zm {
 namespace {
 
 // The page's drawing side lives in `zm.canvas` (see the page).
+// It draws on its target: the page's canvas, or for a copy (a saved picture at
+// the design size) another canvas of the page's choosing.
 EM_JS(double, canvasRatio, (), { return zm.canvas.scale(); });
-EM_JS(int, canvasWidth, (), { return zm.canvas.element.width; });
-EM_JS(int, canvasHeight, (), { return zm.canvas.element.height; });
+EM_JS(int, canvasWidth, (), { return zm.canvas.width(); });
+EM_JS(int, canvasHeight, (), { return zm.canvas.height(); });
 EM_JS(void, canvasDraw, (const double* strokes, int count),
       { zm.canvas.draw(HEAPF64, strokes >> 3, count); });
 
@@ -45,6 +47,21 @@ void CanvasSurface::redraw(const std::vector<Segment>& picture) {
     }
     width_ = width;
     flush();
+}
+
+void CanvasSurface::drawCopy(const std::vector<Segment>& picture) {
+    // The strokes kept for the page's canvas and its measures wait aside.
+    const double dpr = dpr_;
+    const int deviceWidth = deviceWidth_;
+    const int deviceHeight = deviceHeight_;
+    std::vector<double> kept;
+    kept.swap(batch_);
+    batch_.reserve(7 * 16384);
+    redraw(picture);
+    batch_.swap(kept);
+    dpr_ = dpr;
+    deviceWidth_ = deviceWidth;
+    deviceHeight_ = deviceHeight;
 }
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {

@@ -32,6 +32,11 @@ class CanvasSurface : public Surface {
     // afresh (the pen width in force is kept).
     void redraw(const std::vector<Segment>& picture);
 
+    // Draws the given picture afresh on the page's copy target (its size taken
+    // as redraw takes it), and leaves the canvas's own scale and strokes as they
+    // were.
+    void drawCopy(const std::vector<Segment>& picture);
+
   private:
     void measure();
     // Adds one stroke to the batch.

@@ -24,6 +24,7 @@ EM_JS(int, inputWaiting, (), { return zm.input.queue.length > 0 ? 1 : 0; });
 EM_JS(int, jumpTarget, (), { return zm.input.jumpTarget(); });
 EM_JS(void, recordStep, (const char* step), { zm.history.add(UTF8ToString(step)); });
 EM_JS(void, reportCut, (const char* message), { zm.link.cut(UTF8ToString(message)); });
+EM_JS(void, reportOver, (const char* message), { zm.link.over(UTF8ToString(message)); });
 EM_JS(void, publishState, (int frame, double k, int acc, int ccllss, int waiting, int ended, int replaying), {
     zm.publish({
         frame : frame,
@@ -126,17 +127,10 @@ void WebHost::waitForEvents() {
 }
 
 void WebHost::reportLeftOver() {
-    std::uint64_t left = 0;
-    const replay::Step* first = nullptr;
-    for (std::size_t i = 0; const replay::Step* s = pendingStep(i); ++i) {
-        if (!s->optional) {
-            left += s->count;
-            first = first == nullptr ? s : first;
-        }
-    }
-    if (first != nullptr) {
-        cut(0, "the program ended with " + std::to_string(left) + (left == 1 ? " step" : " steps") +
-                   " left, from " + replay::quoted(replay::stepText(*first)));
+    // In the renderer's words: the run of the step due counted from where it stands.
+    if (const std::string left = leftOver(); !left.empty()) {
+        dropSteps(0);
+        reportOver(left.c_str());
     }
 }
 
