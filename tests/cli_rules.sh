@@ -256,16 +256,6 @@ rm -f ./*.txt
 mkfifo fifo
 # Every program sets SIGHUP's handler last; Node catches SIGINT and SIGTERM
 # itself from its start, before the program's script runs.
-ready() { # pid [mask]: waits until the program has its handlers for SIGINT, SIGTERM and SIGHUP (or those of mask)
-    local i mask=${2:-0x4003} shell
-    shell=$(readlink /proc/$$/exe)
-    for i in $(seq 100); do
-        # Until it has started the program, a forked shell may hold handlers of its own.
-        [ "$(readlink "/proc/$1/exe" 2>/dev/null)" != "$shell" ] &&
-            [ $((0x$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0) & mask)) -eq $((mask)) ] && return
-        sleep 0.05
-    done
-}
 for p in "${programs[@]}"; do
     for sig in INT TERM HUP; do
         command_of "$p"

@@ -191,6 +191,7 @@ begin sighup
 echo old >t.txt
 "$render" --keys-file "$work/long.txt" --trace t.txt --frames made/frames --png p.png 2>err &
 pid=$!
+ready $pid
 sleep 1
 signal_and_wait HUP $pid
 [ $rc -eq 129 ] || fail "$name: status $rc, not 129"
@@ -225,14 +226,16 @@ begin fifo-script
 mkfifo keys
 "$render" --keys-file keys --png p.png 2>err &
 pid=$!
-sleep 0.5
+ready $pid
+sleep 0.3
 signal_and_wait INT $pid
 [ $rc -eq 130 ] && grep -q "interrupted by SIGINT" err || fail "$name: no writer: status $rc: $(cat err)"
 mkfifo stdin
 exec 6<>stdin
 "$render" --keys-file - --png p.png <stdin 2>err &
 pid=$!
-sleep 0.5
+ready $pid
+sleep 0.3
 signal_and_wait INT $pid
 exec 6>&-
 [ $rc -eq 130 ] && grep -q "interrupted by SIGINT" err || fail "$name: stalled standard input: status $rc: $(cat err)"

@@ -149,6 +149,7 @@ for sig in INT TERM; do
     "$render" --keys-file "$work/cycle.txt" --frames "$keep/frames" --trace "$keep/t.txt" --png "$keep/p.png" \
         2>"$work/err" &
     pid=$!
+    ready $pid
     sleep 1
     kill -$sig $pid
     wait $pid 2>/dev/null # without the shell's note of how the job ended
