@@ -23,7 +23,9 @@ ensure_packages() {
     local out status=0
     # Another install in progress (a desktop's updater, a second script) is
     # waited for, up to ten minutes, rather than failed.
-    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+    # A configuration file changed by hand is kept, without a question.
+    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600
+        -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
     out=$("${sudo[@]}" "${apt[@]}" update -qq 2>&1 &&
         "${sudo[@]}" "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" 2>&1) || status=$?
     if [ $status -eq 0 ]; then

@@ -22,7 +22,7 @@ rc=$?
 printf '#!/bin/sh\necho "$@" >>"%s"\n' "$work/sudo.log" >"$stub/sudo"
 chmod +x "$stub/sudo"
 install_as_user || fail "with sudo: $(cat "$work/err")"
-grep -q '^env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends foo bar$' "$work/sudo.log" ||
+grep -q '^env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold install -y -qq --no-install-recommends foo bar$' "$work/sudo.log" ||
     fail "sudo does not install quietly: $(cat "$work/sudo.log")"
 
 # --- make-animation ----------------------------------------------------------------
