@@ -7,6 +7,20 @@
 
 #include <cstdlib>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
+
+namespace {
+
+// Tells the launcher under Node (node-launch.js) that the run has come to its
+// end with this status: a runtime that ends the program before this is said to
+// have failed, and never passes for a run that succeeded.
+EM_JS(void, hostRunEnds, (int status), { zmNode.runEnds(status); });
+
+} // namespace
+#endif
+
 #ifdef _WIN32
 #include <cstdio>
 #include <fcntl.h>
@@ -60,6 +74,7 @@ int main(int argc, char** argv) {
     // Under Node main may have returned already, for the while, at the
     // program's first pause for the event loop (the runtime then waits): the
     // status is given here, where the run really ends.
+    hostRunEnds(status);
     std::exit(status);
 #endif
     return status;

@@ -32,6 +32,32 @@ var zmNode = (() => {
       fs.writeSync(2, `zebo-morlix-trace: ${line}\n`);
     } catch (e) {}
   };
+  // A run ends only through quit (the program's exit, with its status, after
+  // main has said that the run ends) or fail (a launcher's message). Node
+  // ending any other way means that the program stopped short of its end: the
+  // runtime lost track of it at a pause, or it failed. That is said on one
+  // line, with status 70, and never passes for a run that succeeded.
+  let ended = false;
+  let runEnded = false;
+  const fail = (line, status) => {
+    ended = true;
+    say(line);
+    process.exit(status);
+  };
+  const failed = 70;
+  process.on("exit", () => {
+    if (ended) return;
+    say("the program stopped before the end of its run, and its outputs may be missing");
+    process.exitCode = failed;
+  });
+  // A fault of the program (such as a WebAssembly trap), or of the runtime.
+  // The runtime leaves a call by throwing an ExitStatus, or "unwind", to the
+  // top: that is no failure.
+  process.on("uncaughtException", e => {
+    if (e === "unwind" || (e !== null && typeof e === "object" && e.name === "ExitStatus")) return;
+    const what = e instanceof Error ? `${e.name}: ${e.message}` : String(e);
+    fail(`the program failed: ${what.split("\n")[0]}`, failed);
+  });
   // Node hands the program its arguments as text, and each byte that is not
   // UTF-8 becomes U+FFFD: such a file name would name another file, and such a
   // script another script. So the argument is refused, as the native program
@@ -75,14 +101,14 @@ var zmNode = (() => {
     return { at: suspect, shown: Array.from(args[suspect], char).join(""), known: false };
   })();
   if (notUtf8 !== null) {
-    say(
+    fail(
       `argument ${notUtf8.at + 1} ("${notUtf8.shown}") ` +
         (notUtf8.known
           ? "is not UTF-8, and under Node it would name another file or script"
           : "holds U+FFFD, which Node puts for bytes that are not UTF-8, so under Node it may name another file or script") +
-        ": rename the file, or run the native program"
+        ": rename the file, or run the native program",
+      2
     );
-    process.exit(2);
   }
   // SIGHUP last: Node itself catches SIGINT and SIGTERM from its start (to end
   // at once, by the same signal), so a caught SIGHUP is what tells a watching
@@ -216,11 +242,12 @@ var zmNode = (() => {
           let fd;
           try {
             const st = fs.fstatSync(nfd);
-            fd = FS.nextfd(nfd);
-            FS.streams[fd] = describe(
-              { fd, nfd, path, flags, position: 0, seekable: false, node: { id: st.ino, mode: st.mode, node_ops: NODERAWFS, path } },
+            // Made by the runtime's own call, as its open makes it (newer
+            // runtimes count the stream's users there, and close by that count).
+            fd = describe(
+              FS.createStream({ nfd, path, flags, position: 0, seekable: false, node: { id: st.ino, mode: st.mode, node_ops: NODERAWFS, path } }),
               st
-            );
+            ).fd;
           } catch (err) {
             fs.close(nfd, () => {});
             done(errorNumber(err));
@@ -234,10 +261,18 @@ var zmNode = (() => {
         })
       );
     },
-    say,
+    fail,
+    failed,
     closedAtStart: fd => closed[fd],
+    // main's word that the run has come to its end; the runtime then shuts
+    // down (and closes the standard streams), and quit follows.
+    runEnds() {
+      runEnded = true;
+    },
+    runHasEnded: () => runEnded,
     // The end of the run: by the signal that stopped it, or with the status.
     quit(status) {
+      ended = true;
       if (signalled !== 0 && status === 128 + signalled) {
         for (const name of Object.keys(numbers)) process.removeAllListeners(name);
         process.kill(process.pid, signalName);
@@ -258,25 +293,26 @@ var Module = {
     try {
       bytes = fs.readFileSync(file);
     } catch (e) {
-      zmNode.say(`cannot read the program's WebAssembly ${JSON.stringify(file)}: ${e.code || e.message}; it belongs beside ${path.basename(__filename)}`);
-      process.exit(2);
+      zmNode.fail(`cannot read the program's WebAssembly ${JSON.stringify(file)}: ${e.code || e.message}; it belongs beside ${path.basename(__filename)}`, 2);
     }
     let module;
     try {
       module = new WebAssembly.Module(bytes);
     } catch (e) {
-      zmNode.say(`cannot load the program's WebAssembly ${JSON.stringify(file)}: ${e.message}; build it again (scripts/web)`);
-      process.exit(2);
+      zmNode.fail(`cannot load the program's WebAssembly ${JSON.stringify(file)}: ${e.message}; build it again (scripts/web)`, 2);
     }
     let instance;
     try {
       instance = new WebAssembly.Instance(module, imports);
     } catch (e) {
-      zmNode.say(`cannot start the program's WebAssembly: ${e.message}; the .js and .wasm files must come from one build`);
-      process.exit(2);
+      zmNode.fail(`cannot start the program's WebAssembly: ${e.message}; the .js and .wasm files must come from one build`, 2);
     }
-    receiveInstance(instance, module);
-    return instance.exports;
+    // The runtime wraps the exports so that the program can pause and resume
+    // (asyncify), and those wrapped exports are the ones to call. Newer
+    // runtimes take what this returns as the exports and receiveInstance
+    // returns the wrapped ones; older ones wrap what this returns themselves
+    // and receiveInstance returns nothing.
+    return receiveInstance(instance, module) || instance.exports;
   },
   // The program sees the process's environment ($TMPDIR among it), not the
   // runtime's few made-up variables.
@@ -284,8 +320,18 @@ var Module = {
   // The runtime's open cuts every part of a path to 255 characters, so a name
   // longer than the system allows would open another, shorter file. Such a
   // name fails as it does natively: "File name too long".
+  //
+  // The runtime shuts down through FS.quit, which closes the standard streams:
+  // when the program has not said that its run ends, that is said first.
   preRun() {
     Object.assign(ENV, process.env);
+    const quit = FS.quit;
+    FS.quit = function (...rest) {
+      if (!zmNode.runHasEnded()) {
+        zmNode.fail("the runtime ended the program before the end of its run (it did not resume it after a pause), and its outputs are missing", zmNode.failed);
+      }
+      return quit.apply(this, rest);
+    };
     const open = FS.open;
     FS.open = function (path, ...rest) {
       if (typeof path === "string" && path.split("/").some(part => Buffer.byteLength(part) > 255)) {
@@ -294,14 +340,11 @@ var Module = {
       return open.call(this, path, ...rest);
     };
   },
-  // The runtime's way out, as its own for Node, but by the signal that stopped
-  // the run. Paused at a wait, the program is not ending: main has only
-  // returned for the while.
-  quit(status, toThrow) {
-    if (keepRuntimeAlive()) {
-      process.exitCode = status;
-      throw toThrow;
-    }
+  // The program's exit, once the runtime has flushed its streams: by the
+  // signal that stopped the run, or with its status. It is not called while
+  // the program is paused at a wait (main has then only returned for the
+  // while).
+  onExit(status) {
     zmNode.quit(status);
   },
 };

@@ -20,6 +20,18 @@
 #include <string_view>
 #include <vector>
 
+// What the program needs of the runtime's JavaScript, named for runtimes that
+// include only what is named (older ones have no such list, and always include
+// all of it):
+// - the string functions the JavaScript below calls;
+// - noExitRuntime, which keeps the runtime when main returns to the browser at
+//   the program's first pause. Without it, the runtime takes that return for
+//   the program's end and never resumes it (the page gets no further than the
+//   first frame). The page's Module sets nothing, so it is simply true.
+#ifdef EM_JS_DEPS
+EM_JS_DEPS(zm_page, "$lengthBytesUTF8,$stringToUTF8,$UTF8ToString,$noExitRuntime");
+#endif
+
 namespace {
 
 // Bytes the page hands over (the link's keys, or keys to check) are copied as

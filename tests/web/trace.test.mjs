@@ -4,6 +4,9 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
+import { mkdtempSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 
 const native = process.env.ZM_NATIVE_RENDER;
 const wasm = process.env.ZM_TRACE_JS;
@@ -48,5 +51,17 @@ test("a bad script is refused by both with status 2", () => {
       assert.match(e.stderr.toString(), /unknown step 'frob'/);
     }
     assert.equal(status, 2);
+  }
+});
+
+test("a trace into a file is put in place, and nothing else is left in its folder", () => {
+  const dir = mkdtempSync(join(tmpdir(), "zm-trace-"));
+  try {
+    const want = execFileSync(native, ["--keys", "x x", "--trace", "-"], { maxBuffer: 1 << 30 });
+    execFileSync(process.execPath, [wasm, "--keys", "x x", "--trace", "out.txt"], { cwd: dir, stdio: "pipe" });
+    assert.deepEqual(readdirSync(dir), ["out.txt"]);
+    assert.ok(readFileSync(join(dir, "out.txt")).equals(want));
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
   }
 });

@@ -7,6 +7,11 @@
 
 #include <algorithm>
 
+// The runtime's function that the JavaScript below calls (see apps/web/main.cpp).
+#ifdef EM_JS_DEPS
+EM_JS_DEPS(zm_host, "$UTF8ToString");
+#endif
+
 namespace zm {
 
 namespace {
