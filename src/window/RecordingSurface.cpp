@@ -140,6 +140,79 @@ struct Shortest {
     int exponent;
 };
 
+// Drops digits from the right of the scaled interval [lo, hi] around mid (see
+// shortest): loExact and midExact tell whether nothing was cut from lo and
+// mid. In U, 32 bits when the three fit: some WebAssembly engines divide a
+// 64-bit integer by a constant with the processor's slow divide instruction,
+// where a 32-bit one is a multiplication everywhere.
+template <typename U>
+Shortest dropDigits(U lo, U mid, U hi, bool loExact, bool midExact, bool even, int e10) {
+    if (!loExact && !midExact) {
+        // The usual case: something nonzero was already cut from lo and from
+        // mid, so lo itself is below the interval and mid is never half-way.
+        int last = 0;
+        int removed = 0;
+        if (hi / 100 > lo / 100) {
+            last = static_cast<int>(mid % 100 / 10);
+            lo /= 100;
+            mid /= 100;
+            hi /= 100;
+            removed = 2;
+        }
+        while (hi / 10 > lo / 10) {
+            last = static_cast<int>(mid % 10);
+            lo /= 10;
+            mid /= 10;
+            hi /= 10;
+            ++removed;
+        }
+        U r = mid + ((mid == lo || last >= 5) ? 1 : 0);
+        int p = e10 + removed;
+        while (r % 10 == 0 && r != 0) {
+            r /= 10;
+            ++p;
+        }
+        return {static_cast<std::uint32_t>(r), p};
+    }
+    bool loCutZeros = loExact;   // all digits dropped from lo were zeros
+    bool midCutZeros = midExact; // all digits dropped from mid before `last` were zeros
+    int last = 0;                // the last digit dropped from mid
+    int removed = 0;
+    // While a decimal one digit shorter lies above lo and not above hi.
+    while (hi / 10 > lo / 10) {
+        loCutZeros = loCutZeros && lo % 10 == 0;
+        midCutZeros = midCutZeros && last == 0;
+        last = static_cast<int>(mid % 10);
+        lo /= 10;
+        mid /= 10;
+        hi /= 10;
+        ++removed;
+    }
+    // The lower end exactly, when it belongs to the interval, may be shorter still.
+    if (even && loCutZeros) {
+        while (lo % 10 == 0 && lo != 0) {
+            midCutZeros = midCutZeros && last == 0;
+            last = static_cast<int>(mid % 10);
+            lo /= 10;
+            mid /= 10;
+            hi /= 10;
+            ++removed;
+        }
+    }
+    // Nearest to V; exactly half-way goes to the even digit.
+    if (midCutZeros && last == 5 && mid % 2 == 0) {
+        last = 4;
+    }
+    const bool belowInterval = mid == lo && !(even && loCutZeros);
+    U r = mid + ((belowInterval || last >= 5) ? 1 : 0);
+    int p = e10 + removed;
+    while (r % 10 == 0 && r != 0) {
+        r /= 10;
+        ++p;
+    }
+    return {static_cast<std::uint32_t>(r), p};
+}
+
 Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     const bool even = (m & 1) == 0;
     const std::uint32_t mv = 4 * m;
@@ -198,70 +271,11 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     if (c.exact && !even) {
         --hi;
     }
-    if (!a.exact && !b.exact) {
-        // The usual case: something nonzero was already cut from lo and from
-        // mid, so lo itself is below the interval and mid is never half-way.
-        int last = 0;
-        int removed = 0;
-        if (hi / 100 > lo / 100) {
-            last = static_cast<int>(mid % 100 / 10);
-            lo /= 100;
-            mid /= 100;
-            hi /= 100;
-            removed = 2;
-        }
-        while (hi / 10 > lo / 10) {
-            last = static_cast<int>(mid % 10);
-            lo /= 10;
-            mid /= 10;
-            hi /= 10;
-            ++removed;
-        }
-        std::uint64_t r = mid + ((mid == lo || last >= 5) ? 1 : 0);
-        int p = e10 + removed;
-        while (r % 10 == 0 && r != 0) {
-            r /= 10;
-            ++p;
-        }
-        return {static_cast<std::uint32_t>(r), p};
+    if ((hi >> 32) == 0) {
+        return dropDigits<std::uint32_t>(static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(mid),
+                                         static_cast<std::uint32_t>(hi), a.exact, b.exact, even, e10);
     }
-    bool loCutZeros = a.exact;  // all digits dropped from lo were zeros
-    bool midCutZeros = b.exact; // all digits dropped from mid before `last` were zeros
-    int last = 0;               // the last digit dropped from mid
-    int removed = 0;
-    // While a decimal one digit shorter lies above lo and not above hi.
-    while (hi / 10 > lo / 10) {
-        loCutZeros = loCutZeros && lo % 10 == 0;
-        midCutZeros = midCutZeros && last == 0;
-        last = static_cast<int>(mid % 10);
-        lo /= 10;
-        mid /= 10;
-        hi /= 10;
-        ++removed;
-    }
-    // The lower end exactly, when it belongs to the interval, may be shorter still.
-    if (even && loCutZeros) {
-        while (lo % 10 == 0 && lo != 0) {
-            midCutZeros = midCutZeros && last == 0;
-            last = static_cast<int>(mid % 10);
-            lo /= 10;
-            mid /= 10;
-            hi /= 10;
-            ++removed;
-        }
-    }
-    // Nearest to V; exactly half-way goes to the even digit.
-    if (midCutZeros && last == 5 && mid % 2 == 0) {
-        last = 4;
-    }
-    const bool belowInterval = mid == lo && !(even && loCutZeros);
-    std::uint64_t r = mid + ((belowInterval || last >= 5) ? 1 : 0);
-    int p = e10 + removed;
-    while (r % 10 == 0 && r != 0) {
-        r /= 10;
-        ++p;
-    }
-    return {static_cast<std::uint32_t>(r), p};
+    return dropDigits<std::uint64_t>(lo, mid, hi, a.exact, b.exact, even, e10);
 }
 
 int digitCount(std::uint64_t v) {
@@ -344,7 +358,11 @@ char* writeShortestFloat(char* out, float v) {
             // A whole number (then v itself is one, below 10^14): all its digits.
             const std::uint64_t whole = e >= 0 ? std::uint64_t{m} << e : m >> -e;
             const int w = digitCount(whole);
-            writeDigits(out + w, whole, w);
+            if ((whole >> 32) == 0) {
+                writeDigits(out + w, static_cast<std::uint32_t>(whole), w); // see dropDigits
+            } else {
+                writeDigits(out + w, whole, w);
+            }
             return out + w;
         }
         if (point >= 0) {
