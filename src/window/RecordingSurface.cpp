@@ -178,25 +178,23 @@ Shortest dropDigits(U lo, U mid, U hi, bool loExact, bool midExact, bool even, i
     bool midCutZeros = midExact; // all digits dropped from mid before `last` were zeros
     int last = 0;                // the last digit dropped from mid
     int removed = 0;
-    // While a decimal one digit shorter lies above lo and not above hi.
-    while (hi / 10 > lo / 10) {
-        loCutZeros = loCutZeros && lo % 10 == 0;
+    const auto dropDigit = [&] {
         midCutZeros = midCutZeros && last == 0;
         last = static_cast<int>(mid % 10);
         lo /= 10;
         mid /= 10;
         hi /= 10;
         ++removed;
+    };
+    // While a decimal one digit shorter lies above lo and not above hi.
+    while (hi / 10 > lo / 10) {
+        loCutZeros = loCutZeros && lo % 10 == 0;
+        dropDigit();
     }
     // The lower end exactly, when it belongs to the interval, may be shorter still.
     if (even && loCutZeros) {
         while (lo % 10 == 0 && lo != 0) {
-            midCutZeros = midCutZeros && last == 0;
-            last = static_cast<int>(mid % 10);
-            lo /= 10;
-            mid /= 10;
-            hi /= 10;
-            ++removed;
+            dropDigit();
         }
     }
     // Nearest to V; exactly half-way goes to the even digit.
