@@ -34,7 +34,7 @@ constexpr double fillStroke = 1;
 constexpr double lineStroke = 2;
 constexpr double pageStroke = 3; // white, then the pixels kept of a pile, if any
 // Segments drawn between two looks at the clock.
-constexpr std::size_t partSegments = 200;
+constexpr std::size_t partSegments = 250;
 
 CanvasSurface* pageCanvas = nullptr;
 SegmentPicture* pagePicture = nullptr;

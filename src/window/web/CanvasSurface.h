@@ -37,7 +37,7 @@ class CanvasSurface : public Surface {
     // them after the turn (some 10 microseconds a stroke where it has no GPU, ten
     // times what drawing them here takes), so that a turn and its painting stay
     // well inside a display refresh; strokes covered by a clear are never painted.
-    static constexpr std::size_t strokesPerTurn = 800;
+    static constexpr std::size_t strokesPerTurn = 1500;
 
     CanvasSurface();
 
