@@ -1087,6 +1087,9 @@ test("a pile of any size keeps the page's memory bounded: past the bound the old
     await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting, null, { timeout: 300000 });
     memory[frames] = await page.evaluate(() => window.zmMemory.buffer.byteLength);
     if (frames === 900) {
+      console.log(`the program's memory after piles of 300 and 900 frames: ${memory[300] / 1048576} and ${memory[900] / 1048576} MiB`);
+      assert.ok(memory[900] <= memory[300] * 1.1, `the program's memory grew from ${memory[300]} to ${memory[900]} bytes`);
+      assert.ok(memory[900] < 64 * 1048576, `the program holds ${memory[900]} bytes`);
       const status = await page.textContent("#status");
       assert.match(status, /piled up past 100,000 segments/);
       assert.match(status, /zebo-morlix-render --keys-file zebo-morlix-keys\.txt --svg picture\.svg --csv picture\.csv/);
@@ -1110,9 +1113,6 @@ test("a pile of any size keeps the page's memory bounded: past the bound the old
     }
     await page.close();
   }
-  console.log(`the program's memory after piles of 300 and 900 frames: ${memory[300] / 1048576} and ${memory[900] / 1048576} MiB`);
-  assert.ok(memory[900] <= memory[300] * 1.1, `the program's memory grew from ${memory[300]} to ${memory[900]} bytes`);
-  assert.ok(memory[900] < 64 * 1048576, `the program holds ${memory[900]} bytes`);
   await context.close();
 });
 
@@ -1134,7 +1134,8 @@ test("a replay that piles frames gives the browser a turn at every display refre
   });
   const page = await context.newPage();
   await windowOf(context, page, 1500);
-  await page.goto(pageUrl + "#keys=" + encodeURIComponent("slash backspace comma*250"));
+  // 1,500 frames: over a million segments, if the page kept them all.
+  await page.goto(pageUrl + "#keys=" + encodeURIComponent("slash comma*1500"));
   await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting, null, { timeout: 300000 });
   const [tasks, gap] = await page.evaluate(() => {
     const first = performance.getEntriesByName("zm-first-yield")[0].startTime;
@@ -1143,8 +1144,8 @@ test("a replay that piles frames gives the browser a turn at every display refre
   console.log(`a piling replay: tasks over 50 ms [${tasks}], the longest time between animation frames ${gap.toFixed(0)} ms`);
   // On a machine whose cores are shared a task is sometimes descheduled: one
   // long task is noise, more are the page's.
-  assert.ok(tasks.length <= 2 && Math.max(0, ...tasks) < 250, `tasks of [${tasks}] ms during the replay`);
-  assert.ok(gap < 250, `${gap.toFixed(0)} ms between two animation frames`);
+  assert.ok(tasks.length <= 2 && Math.max(0, ...tasks) < 150, `tasks of [${tasks}] ms during the replay`);
+  assert.ok(gap < 200, `${gap.toFixed(0)} ms between two animation frames`);
   await context.close();
 });
 
@@ -1164,6 +1165,7 @@ test("after a large pile, real window resizes, a ratio change and the saves neve
     await resize(width);
     await fitted(page);
     seen.push([`window ${width}`, await longTasks(page)]);
+    assert.ok(Math.max(0, ...seen.at(-1)[1]) < 250, `tasks of [${seen.at(-1)[1]}] ms after the window went to ${width} px`);
     if (width !== 1500) {
       const fresh = await freshPicture(context, hash, width);
       const off = await differing(page, fresh, 64);
@@ -1193,9 +1195,9 @@ test("after a large pile, real window resizes, a ratio change and the saves neve
   }
   const [, png] = await downloaded(page, "Save picture (PNG)");
   seen.push(["Save picture", await longTasks(page)]);
-  assert.deepEqual(pngSize(png), [962, 688]);
   console.log(`after a pile of 110 frames, tasks over 50 ms: ${seen.map(([what, t]) => `${what} [${t}]`).join(", ")}`);
   const all = seen.flatMap(([, t]) => t);
   assert.ok(all.length <= 2 && Math.max(0, ...all) < 250, `tasks of ${JSON.stringify(seen)}`);
+  assert.deepEqual(pngSize(png), [962, 688]);
   await context.close();
 });
