@@ -5,8 +5,9 @@
 // replays the page's own tasks over 50 ms and the browser's longest task; and
 // for piled frames (ZM_PILE of them, 20,000 unless told) the tasks over 50 ms
 // during their replay, after real window resizes, a ratio change and the saves,
-// and the tab's memory afterwards (the renderer processes' resident memory, and
-// the JavaScript heap in it).   ZM_PAGE=build-web/web/zebo-morlix.html node tests/web/bench.mjs
+// and the renderers' memory afterwards (their proportional set size, and how
+// much the tab added to it) with its JavaScript heap (ZM_PILES_ONLY=1: the piles'
+// figures alone).   ZM_PAGE=build-web/web/zebo-morlix.html node tests/web/bench.mjs
 import { chromium } from "playwright-core";
 import { readFileSync, existsSync } from "node:fs";
 import { pathToFileURL } from "node:url";
@@ -24,70 +25,73 @@ const bytes = readFileSync(process.env.ZM_PAGE);
 console.log(`page: ${(bytes.length / 1000).toFixed(1)} KB, ${(gzipSync(bytes, { level: 9 }).length / 1000).toFixed(1)} KB with gzip`);
 console.log(`load average when started: ${loadavg().map(l => l.toFixed(2)).join(", ")}`);
 
-const firsts = [];
-for (let i = 0; i < 15; i++) {
-  const page = await browser.newPage();
-  await page.goto(url);
-  await page.waitForFunction(() => performance.getEntriesByName("zm-wait").length > 0);
-  firsts.push(await page.evaluate(() => performance.getEntriesByName("zm-wait")[0].startTime));
-  await page.close();
-}
-console.log(`first frame drawn and waiting: median ${median(firsts).toFixed(0)} ms after opening (of ${firsts.length})`);
-
-for (const [what, hash] of [["frame", ""], ["frame with overlays", "#keys=backspace"]]) {
-  const page = await browser.newPage();
-  await page.goto(url + hash);
-  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
-  const times = [];
-  for (let i = 0; i < 40; i++) {
-    const f = await page.evaluate(() => window.zeboMorlix.state().frame);
-    await page.keyboard.press(i % 2 ? "," : "x");
-    await page.waitForFunction(f => window.zeboMorlix.state().waiting && window.zeboMorlix.state().frame > f, f);
-    times.push(await page.evaluate(() => {
-      const input = performance.getEntriesByName("zm-input").at(-1).startTime;
-      return performance.getEntriesByName("zm-wait").at(-1).startTime - input;
-    }));
+const pilesOnly = process.env.ZM_PILES_ONLY === "1"; // the piled frames' figures alone
+if (!pilesOnly) {
+  const firsts = [];
+  for (let i = 0; i < 15; i++) {
+    const page = await browser.newPage();
+    await page.goto(url);
+    await page.waitForFunction(() => performance.getEntriesByName("zm-wait").length > 0);
+    firsts.push(await page.evaluate(() => performance.getEntriesByName("zm-wait")[0].startTime));
+    await page.close();
   }
-  console.log(`${what}: median ${median(times).toFixed(2)} ms, slowest ${Math.max(...times).toFixed(2)} ms (of ${times.length})`);
-  await page.close();
-}
-{
-  const page = await browser.newPage();
-  await page.goto(url);
-  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
-  const times = [];
-  for (let i = 0; i < 5; i++) {
-    for (const [n, k] of [["0", 4.5], ["62", 20]]) {
-      await page.locator("#jump").fill(n);
-      await page.waitForFunction(k => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === k, k);
+  console.log(`first frame drawn and waiting: median ${median(firsts).toFixed(0)} ms after opening (of ${firsts.length})`);
+
+  for (const [what, hash] of [["frame", ""], ["frame with overlays", "#keys=backspace"]]) {
+    const page = await browser.newPage();
+    await page.goto(url + hash);
+    await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
+    const times = [];
+    for (let i = 0; i < 40; i++) {
+      const f = await page.evaluate(() => window.zeboMorlix.state().frame);
+      await page.keyboard.press(i % 2 ? "," : "x");
+      await page.waitForFunction(f => window.zeboMorlix.state().waiting && window.zeboMorlix.state().frame > f, f);
+      times.push(await page.evaluate(() => {
+        const input = performance.getEntriesByName("zm-input").at(-1).startTime;
+        return performance.getEntriesByName("zm-wait").at(-1).startTime - input;
+      }));
     }
-    times.push(await page.evaluate(() =>
-      performance.getEntriesByName("zm-wait").at(-1).startTime - performance.getEntriesByName("zm-input").at(-1).startTime));
+    console.log(`${what}: median ${median(times).toFixed(2)} ms, slowest ${Math.max(...times).toFixed(2)} ms (of ${times.length})`);
+    await page.close();
   }
-  console.log(`jump to the last frame: median ${median(times).toFixed(0)} ms, slowest ${Math.max(...times).toFixed(0)} ms (of ${times.length})`);
-  await page.close();
-}
+  {
+    const page = await browser.newPage();
+    await page.goto(url);
+    await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting);
+    const times = [];
+    for (let i = 0; i < 5; i++) {
+      for (const [n, k] of [["0", 4.5], ["62", 20]]) {
+        await page.locator("#jump").fill(n);
+        await page.waitForFunction(k => window.zeboMorlix.state().waiting && window.zeboMorlix.state().k === k, k);
+      }
+      times.push(await page.evaluate(() =>
+        performance.getEntriesByName("zm-wait").at(-1).startTime - performance.getEntriesByName("zm-input").at(-1).startTime));
+    }
+    console.log(`jump to the last frame: median ${median(times).toFixed(0)} ms, slowest ${Math.max(...times).toFixed(0)} ms (of ${times.length})`);
+    await page.close();
+  }
 
-{
-  const context = await browser.newContext();
-  await context.addInitScript(() => {
-    window.zmTasks = [];
-    new PerformanceObserver(list => window.zmTasks.push(...list.getEntries().map(e => [e.startTime, e.duration])))
-      .observe({ type: "longtask" });
-  });
-  const page = await context.newPage();
-  const opened = Date.now();
-  await page.goto(url + "#keys=" + "x%20comma%20".repeat(10000));
-  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting, null, { timeout: 600000 });
-  const seconds = (Date.now() - opened) / 1000;
-  const [own, longest] = await page.evaluate(() => {
-    const first = performance.getEntriesByName("zm-first-yield")[0].startTime;
-    return [performance.getEntriesByName("zm-long-task").map(e => Math.round(e.duration)),
-            Math.max(0, ...window.zmTasks.filter(([start]) => start >= first).map(([, d]) => d))];
-  });
-  console.log(`a link of 20,000 steps: played in ${seconds.toFixed(1)} s; the page's own tasks over 50 ms: [${own}]; ` +
-              `the browser's longest task after the first frame ${longest.toFixed(0)} ms`);
-  await context.close();
+  {
+    const context = await browser.newContext();
+    await context.addInitScript(() => {
+      window.zmTasks = [];
+      new PerformanceObserver(list => window.zmTasks.push(...list.getEntries().map(e => [e.startTime, e.duration])))
+        .observe({ type: "longtask" });
+    });
+    const page = await context.newPage();
+    const opened = Date.now();
+    await page.goto(url + "#keys=" + "x%20comma%20".repeat(10000));
+    await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting, null, { timeout: 600000 });
+    const seconds = (Date.now() - opened) / 1000;
+    const [own, longest] = await page.evaluate(() => {
+      const first = performance.getEntriesByName("zm-first-yield")[0].startTime;
+      return [performance.getEntriesByName("zm-long-task").map(e => Math.round(e.duration)),
+              Math.max(0, ...window.zmTasks.filter(([start]) => start >= first).map(([, d]) => d))];
+    });
+    console.log(`a link of 20,000 steps: played in ${seconds.toFixed(1)} s; the page's own tasks over 50 ms: [${own}]; ` +
+                `the browser's longest task after the first frame ${longest.toFixed(0)} ms`);
+    await context.close();
+  }
 }
 
 // Piled frames: a pile of 110 frames (still segments) and one of ZM_PILE.
@@ -104,19 +108,21 @@ for (const [what, hash] of [["frame", ""], ["frame with overlays", "#keys=backsp
     });
     await page.waitForTimeout(300);
   };
-  // The resident memory of the browser's renderer processes (one tab open: its own).
+  // The proportional set size of the browser's renderer processes (memory
+  // shared between them counted once), in MiB.
   const rendererMemory = async () => {
     const cdp = await browser.newBrowserCDPSession();
     const { processInfo } = await cdp.send("SystemInfo.getProcessInfo");
     await cdp.detach();
     let kb = 0;
     for (const p of processInfo.filter(p => p.type === "renderer")) {
-      const file = `/proc/${p.id}/status`;
-      if (existsSync(file)) kb += Number(/VmRSS:\s+(\d+)/.exec(readFileSync(file, "utf8"))?.[1] || 0);
+      const file = `/proc/${p.id}/smaps_rollup`;
+      if (existsSync(file)) kb += Number(/Pss:\s+(\d+)/.exec(readFileSync(file, "utf8"))?.[1] || 0);
     }
     return kb / 1024;
   };
   for (const frames of [110, Number(process.env.ZM_PILE || 20000)]) {
+    const idle = await rendererMemory();
     const context = await browser.newContext({ viewport: null });
     await context.addInitScript(() => {
       window.zmTasks = [];
@@ -154,10 +160,12 @@ for (const [what, hash] of [["frame", ""], ["frame with overlays", "#keys=backsp
     seen.push(["ratio 1", await tasksOver50(page)]);
     for (const button of ["Save SVG", "Save data (CSV)", "Save picture (PNG)"]) {
       const started = Date.now();
+      const refusals = await page.evaluate(() => document.getElementById("status").textContent.split("Not saved").length);
       const saved = page.waitForEvent("download", { timeout: 60000 }).then(() => "saved", () => "not saved");
       await page.getByRole("button", { name: button, exact: true }).click();
-      const how = await Promise.race([saved, page.waitForFunction(() => /Not saved/.test(document.getElementById("status").textContent))
-        .then(() => "refused: the renderer's job")]);
+      const how = await Promise.race([saved, page.waitForFunction(n => document.getElementById("status").textContent.split("Not saved").length > n,
+                                                                  refusals, { timeout: 60000 })
+        .then(() => "refused: the renderer's job", () => "not saved")]);
       seen.push([`${button} (${how} in ${Date.now() - started} ms)`, await tasksOver50(page)]);
     }
     await cdp.send("Performance.enable");
@@ -165,7 +173,8 @@ for (const [what, hash] of [["frame", ""], ["frame with overlays", "#keys=backsp
     const memory = await rendererMemory();
     console.log(`a pile of ${frames} frames: replayed in ${seconds.toFixed(1)} s, tasks over 50 ms during it [${replay}]; ` +
                 `after it ${seen.map(([what, t]) => `${what} [${t}]`).join(", ")}; ` +
-                `the tab's memory ${memory.toFixed(0)} MiB (JavaScript heap ${heap.toFixed(1)} MiB)`);
+                `the renderers' memory ${memory.toFixed(0)} MiB, ${(memory - idle).toFixed(0)} MiB more than before the tab ` +
+                `(its JavaScript heap ${heap.toFixed(1)} MiB)`);
     await context.close();
   }
 }
