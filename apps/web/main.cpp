@@ -121,6 +121,7 @@ int main() {
     // after it has ended.
     static zm::CanvasSurface canvas;
     static zm::SegmentPicture picture(&canvas);
+    canvas.keep(picture);
     theCanvas = &canvas;
     thePicture = &picture;
     announceStart();

@@ -1,11 +1,16 @@
 #include "window/web/CanvasSurface.h"
 
+#include "window/Form1.h"
+#include "window/PictureText.h"
 #include "window/StrokePlan.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <charconv>
+#include <memory>
+#include <string_view>
 
 namespace zm {
 
@@ -19,10 +24,22 @@ EM_JS(int, canvasWidth, (), { return zm.canvas.width(); });
 EM_JS(int, canvasHeight, (), { return zm.canvas.height(); });
 EM_JS(void, canvasDraw, (const double* strokes, int count),
       { zm.canvas.draw(HEAPF64, strokes >> 3, count); });
+// The canvas's pixels, as they stand, kept by the page in place of the segments.
+EM_JS(void, canvasKeep, (), { zm.canvas.keep(); });
+// The picture's text, whole, handed to the page as bytes.
+EM_JS(void, takeText, (const char* text, int length), { zm.takeText(HEAPU8.slice(text, text + length)); });
 
 constexpr double clearStroke = 0;
 constexpr double fillStroke = 1;
 constexpr double lineStroke = 2;
+constexpr double pageStroke = 3; // white, then the pixels kept of a pile, if any
+// Segments drawn between two looks at the clock.
+constexpr std::size_t partSegments = 250;
+
+CanvasSurface* pageCanvas = nullptr;
+SegmentPicture* pagePicture = nullptr;
+
+const std::string_view svgEnd = "</g>\n</svg>\n";
 
 } // namespace
 
@@ -31,37 +48,80 @@ CanvasSurface::CanvasSurface() {
     batch_.reserve(7 * 16384);
 }
 
+void CanvasSurface::keep(SegmentPicture& picture) {
+    picture_ = &picture;
+    pageCanvas = this;
+    pagePicture = &picture;
+}
+
 void CanvasSurface::measure() {
     dpr_ = canvasRatio();
     deviceWidth_ = canvasWidth();
     deviceHeight_ = canvasHeight();
 }
 
-void CanvasSurface::redraw(const std::vector<Segment>& picture) {
+void CanvasSurface::beginDrawing(std::vector<Segment> picture, bool onCopy) {
+    if (onCopy) {
+        // The strokes kept for the page's canvas and its measures wait aside.
+        aside_.dpr = dpr_;
+        aside_.deviceWidth = deviceWidth_;
+        aside_.deviceHeight = deviceHeight_;
+        aside_.width = width_;
+        aside_.batch.swap(batch_);
+        batch_.reserve(7 * 16384);
+    }
+    onCopy_ = onCopy;
+    drawing_ = std::move(picture);
+    next_ = 0;
     measure();
+    batch_.clear(); // the strokes not yet shown are in the picture too
+    add(pageStroke, 0, 0, 0, 0, 0, 0);
+}
+
+bool CanvasSurface::drawMore(double ms) {
+    const double until = emscripten_get_now() + ms;
     const int width = width_;
-    cls();
-    for (const Segment& s : picture) {
-        width_ = s.width;
-        line(s.x1, s.y1, s.x2, s.y2, s.colour);
+    std::size_t strokes = 0;
+    while (next_ < drawing_.size()) {
+        for (const std::size_t end = std::min(drawing_.size(), next_ + partSegments); next_ < end; ++next_) {
+            const Segment& s = drawing_[next_];
+            width_ = s.width;
+            line(s.x1, s.y1, s.x2, s.y2, s.colour);
+        }
+        strokes += pending();
+        drawBatch();
+        if (emscripten_get_now() >= until || strokes >= strokesPerTurn) {
+            break;
+        }
     }
     width_ = width;
-    flush();
+    if (next_ < drawing_.size()) {
+        return false;
+    }
+    drawBatch();
+    std::vector<Segment>().swap(drawing_);
+    if (onCopy_) {
+        dpr_ = aside_.dpr;
+        deviceWidth_ = aside_.deviceWidth;
+        deviceHeight_ = aside_.deviceHeight;
+        width_ = aside_.width;
+        batch_.swap(aside_.batch);
+        std::vector<double>().swap(aside_.batch);
+        onCopy_ = false;
+    }
+    return true;
+}
+
+void CanvasSurface::redraw(const std::vector<Segment>& picture) {
+    beginDrawing(picture, false);
+    while (!drawMore(1e9)) {
+    }
 }
 
 void CanvasSurface::drawCopy(const std::vector<Segment>& picture) {
-    // The strokes kept for the page's canvas and its measures wait aside.
-    const double dpr = dpr_;
-    const int deviceWidth = deviceWidth_;
-    const int deviceHeight = deviceHeight_;
-    std::vector<double> kept;
-    kept.swap(batch_);
-    batch_.reserve(7 * 16384);
-    redraw(picture);
-    batch_.swap(kept);
-    dpr_ = dpr;
-    deviceWidth_ = deviceWidth;
-    deviceHeight_ = deviceHeight;
+    beginDrawing(picture, true);
+    while (!drawMore(1e9)) {
+    }
 }
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
@@ -94,15 +154,148 @@ void CanvasSurface::add(double kind, double a, double b, double c, double d, dou
 }
 
 void CanvasSurface::cls() {
+    if (lettingGo_) {
+        return;
+    }
     batch_.clear(); // nothing drawn before a clear shows
     add(clearStroke, 0, 0, 0, 0, 0, 0);
 }
 
-void CanvasSurface::flush() {
+void CanvasSurface::drawBatch() {
     if (!batch_.empty()) {
         canvasDraw(batch_.data(), static_cast<int>(batch_.size() / 7));
         batch_.clear();
     }
 }
 
+void CanvasSurface::flush() {
+    drawBatch();
+    if (picture_ != nullptr && picture_->size() >= pileBound) {
+        // Everything the picture holds is on the canvas now: its pixels take the
+        // segments' place, and the picture starts again from nothing (its clear
+        // is handed on here, and is not the program's).
+        canvasKeep();
+        lettingGo_ = true;
+        picture_->cls();
+        lettingGo_ = false;
+    }
+}
+
+PictureWriter::PictureWriter(std::vector<Segment> segments, bool csv)
+    : segments_(std::move(segments)), csv_(csv) {
+    const SegmentPicture none;
+    if (csv_) {
+        out_ = csvText(none); // the header
+    } else {
+        out_ = svgText(none, design::clientWidth, design::clientHeight);
+        out_.resize(out_.size() - svgEnd.size()); // the head, up to the paths
+    }
+}
+
+std::size_t PictureWriter::partEnd(std::size_t from, std::size_t least) const {
+    const auto shows = [](const Segment& s) {
+        DeviceSegment d;
+        return toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, design::clientWidth, design::clientHeight, d);
+    };
+    for (std::size_t i = from + least; i < segments_.size(); ++i) {
+        const Segment& a = segments_[i - 1];
+        const Segment& b = segments_[i];
+        // In CSV every segment counts; in SVG a segment that does not show is left
+        // out, and the ones either side of it could join.
+        if ((a.colour != b.colour || a.width != b.width) && (csv_ || (shows(a) && shows(b)))) {
+            return i;
+        }
+    }
+    return segments_.size();
+}
+
+void PictureWriter::writePart(std::size_t from, std::size_t to) {
+    SegmentPicture part;
+    for (std::size_t i = from; i < to; ++i) {
+        const Segment& s = segments_[i];
+        part.setDrawWidth(s.width);
+        part.line(s.x1, s.y1, s.x2, s.y2, s.colour);
+    }
+    const SegmentPicture none;
+    if (!csv_) {
+        // The part's paths and groups, between the document's head and its end.
+        const std::string text = svgText(part, design::clientWidth, design::clientHeight);
+        const std::size_t head =
+            svgText(none, design::clientWidth, design::clientHeight).size() - svgEnd.size();
+        out_.append(text, head, text.size() - head - svgEnd.size());
+        return;
+    }
+    // The part's rows, its polylines numbered on from those written before.
+    const std::string text = csvText(part);
+    int last = -1;
+    for (std::size_t at = csvText(none).size(); at < text.size();) {
+        const std::size_t path = text.find(',', at) + 1;
+        const std::size_t after = text.find(',', path);
+        const std::size_t end = text.find('\n', after) + 1;
+        std::from_chars(text.data() + path, text.data() + after, last);
+        out_.append(text, at, path - at);
+        out_ += std::to_string(paths_ + last);
+        out_.append(text, after, end - after);
+        at = end;
+    }
+    paths_ += last + 1;
+}
+
+bool PictureWriter::more(double ms) {
+    const double until = emscripten_get_now() + ms;
+    while (next_ < segments_.size()) {
+        const std::size_t to = partEnd(next_, 2048);
+        writePart(next_, to);
+        next_ = to;
+        if (emscripten_get_now() >= until) {
+            break;
+        }
+    }
+    if (next_ < segments_.size()) {
+        return false;
+    }
+    if (!whole_) {
+        if (!csv_) {
+            out_ += svgEnd;
+        }
+        whole_ = true;
+    }
+    return true;
+}
+
 } // namespace zm
+
+namespace {
+std::unique_ptr<zm::PictureWriter> theWriter;
+} // namespace
+
+// The page's work on the whole picture, a part at a time (the page gives the
+// browser control between the parts, and holds the program until it is done).
+
+// Draws the picture afresh on the page's current target: its canvas at the
+// store's size, or (copy) the page's copy target.
+extern "C" EMSCRIPTEN_KEEPALIVE void zmDrawBegin(int copy) {
+    if (zm::pageCanvas != nullptr) {
+        zm::pageCanvas->beginDrawing(zm::pagePicture->segments(), copy != 0);
+    }
+}
+// Draws for about `ms` milliseconds; 1 once the drawing is whole.
+extern "C" EMSCRIPTEN_KEEPALIVE int zmDrawMore(double ms) {
+    return zm::pageCanvas == nullptr || zm::pageCanvas->drawMore(ms) ? 1 : 0;
+}
+
+// Writes the picture as SVG (csv 0) or CSV (csv 1): begin, then more until it
+// says 1, having handed the text's bytes to the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void zmTextBegin(int csv) {
+    theWriter = std::make_unique<zm::PictureWriter>(
+        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::Segment>{}, csv != 0);
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
+    if (theWriter == nullptr || !theWriter->more(ms)) {
+        return theWriter == nullptr ? 1 : 0;
+    }
+    const std::string& text = theWriter->text();
+    zm::takeText(text.data(), static_cast<int>(text.size()));
+    theWriter.reset();
+    return 1;
+}

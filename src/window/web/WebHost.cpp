@@ -20,7 +20,10 @@ constexpr int doubleClick = -1;
 constexpr int nothing = -2;
 constexpr int jumpRequest = -3;
 // Work between two visits of the browser: well inside a display refresh, so
-// that no task the page runs comes near 50 ms even on a slow machine.
+// that no task the page runs comes near 50 ms even on a slow machine. While
+// frames pile up the browser also gets a visit after
+// CanvasSurface::strokesPerTurn strokes, which it paints after the visit
+// (without piling, a frame's clear spares it the strokes of the frame before).
 constexpr double sliceMs = 5;
 constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
@@ -181,7 +184,9 @@ void WebHost::moreEvents() {
     // The first frame is drawn in one go, so that it is on the screen as early as
     // possible: the page's first paint waits for it, and paints once.
     const double now = emscripten_get_now();
-    if (now - lastYield_ >= sliceMs && frame() > 1 && !form().ended()) {
+    const bool piling = form().ccllss != 0;
+    if ((now - lastYield_ >= sliceMs || (piling && canvas_.pending() >= CanvasSurface::strokesPerTurn)) &&
+        frame() > 1 && !form().ended()) {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
