@@ -6,7 +6,6 @@
 #include "KeyScript.h"
 #include "ScriptHost.h"
 #include "window/Form1.h"
-#include "window/PictureText.h"
 #include "window/SegmentPicture.h"
 #include "window/web/CanvasSurface.h"
 #include "window/web/WebHost.h"
@@ -50,9 +49,6 @@ constexpr int keysToCheck = 1;
 EM_JS(void, reportLink, (const char* message), { zm.link.report(UTF8ToString(message)); });
 EM_JS(void, announceStart, (), { zm.started(); });
 
-zm::CanvasSurface* theCanvas = nullptr;
-zm::SegmentPicture* thePicture = nullptr;
-
 // The steps of the page's link, if it reads as a script; otherwise none, and the
 // page says why. Whether every step can be played shows as they are played.
 std::vector<zm::replay::Step> linkSteps() {
@@ -78,14 +74,6 @@ char* copyOut(const std::string& text) {
 
 } // namespace
 
-// Called by the page when the canvas's backing store has a new size: the picture
-// drawn again from its segments at the new scale, without playing anything.
-extern "C" EMSCRIPTEN_KEEPALIVE void zmRedraw() {
-    if (theCanvas != nullptr && thePicture != nullptr) {
-        theCanvas->redraw(thePicture->segments());
-    }
-}
-
 // Keys the page is about to play (an opened file, a part of it at a time): the
 // parser's message if they do not read as a script, else nothing.
 extern "C" EMSCRIPTEN_KEEPALIVE char* zmCheck() {
@@ -97,33 +85,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE char* zmCheck() {
     return error.empty() ? nullptr : copyOut(error);
 }
 
-// The picture drawn afresh on the page's copy target (a saved picture at the
-// design size); the canvas keeps its own.
-extern "C" EMSCRIPTEN_KEEPALIVE void zmDrawCopy() {
-    if (theCanvas != nullptr && thePicture != nullptr) {
-        theCanvas->drawCopy(thePicture->segments());
-    }
-}
-
-// The picture as the page's "Save SVG" and "Save data (CSV)" write it (the
-// caller frees the text).
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmSvg() {
-    return thePicture == nullptr
-               ? nullptr
-               : copyOut(zm::svgText(*thePicture, zm::design::clientWidth, zm::design::clientHeight));
-}
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmCsv() {
-    return thePicture == nullptr ? nullptr : copyOut(zm::csvText(*thePicture));
-}
-
 int main() {
     // The picture outlives the program: the page can still be resized and saved
     // after it has ended.
     static zm::CanvasSurface canvas;
     static zm::SegmentPicture picture(&canvas);
     canvas.keep(picture);
-    theCanvas = &canvas;
-    thePicture = &picture;
     announceStart();
     zm::WebHost host(linkSteps(), canvas);
     zm::Form1 form(picture, host);

@@ -112,18 +112,6 @@ bool CanvasSurface::drawMore(double ms) {
     return true;
 }
 
-void CanvasSurface::redraw(const std::vector<Segment>& picture) {
-    beginDrawing(picture, false);
-    while (!drawMore(1e9)) {
-    }
-}
-
-void CanvasSurface::drawCopy(const std::vector<Segment>& picture) {
-    beginDrawing(picture, true);
-    while (!drawMore(1e9)) {
-    }
-}
-
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     const StrokePlan p = planStroke(x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
     switch (p.kind) {

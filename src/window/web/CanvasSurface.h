@@ -63,11 +63,6 @@ class CanvasSurface : public Surface {
     void beginDrawing(std::vector<Segment> picture, bool onCopy);
     bool drawMore(double ms);
 
-    // The whole picture at once, on the canvas (at its store's current size) or
-    // on the page's copy target.
-    void redraw(const std::vector<Segment>& picture);
-    void drawCopy(const std::vector<Segment>& picture);
-
   private:
     void measure();
     // Adds one stroke to the batch.
