@@ -3,8 +3,8 @@
 // frame into the recorder only, the geometry on its own, the window's event
 // pump, the whole sweep through the headless renderer, and key to picture.
 
+#include "picture/RecordingSurface.h"
 #include "window/Form1.h"
-#include "window/RecordingSurface.h"
 #include "window/qt/FormWindow.h"
 #include "window/qt/ImageSurface.h"
 #include "window/qt/VectorState.h"
@@ -82,18 +82,18 @@ const QSize design(zm::design::clientWidth, zm::design::clientHeight);
 
 // The segments of one whole frame (from one wait to the next), as strokes for the canvas.
 std::vector<zm::Stroke> oneFrame(bool overlays, std::size_t& segments) {
-    zm::RecordingSurface rec;
+    zm::picture::RecordingSurface rec;
     int waits = 0;
     runFrames(rec, overlays, [&] {
-        rec.mark(zm::Op::Kind::wait);
+        rec.mark(zm::picture::Op::Kind::wait);
         return ++waits < 3;
     });
     std::vector<zm::Stroke> out;
     int width = 1;
     bool inFrame = false;
     segments = 0;
-    for (const zm::Op& op : rec.ops) {
-        if (op.kind == zm::Op::Kind::wait) {
+    for (const zm::picture::Op& op : rec.ops) {
+        if (op.kind == zm::picture::Op::Kind::wait) {
             if (inFrame) {
                 break;
             }
@@ -103,7 +103,7 @@ std::vector<zm::Stroke> oneFrame(bool overlays, std::size_t& segments) {
         if (!inFrame) {
             continue;
         }
-        if (op.kind == zm::Op::Kind::cls) {
+        if (op.kind == zm::picture::Op::Kind::cls) {
             out.push_back(zm::Stroke{}); // a clear
             out.back().width = -1;
             continue;
@@ -188,7 +188,7 @@ struct NullSurface : zm::Surface {
 
 void FrameIntoRecorder(benchmark::State& state) {
     zm::releaseUpperVectorState(); // as after any call into Qt
-    zm::RecordingSurface rec;
+    zm::picture::RecordingSurface rec;
     runFrames(rec, state.range(0) != 0, [&] {
         rec.ops.clear();
         return state.KeepRunning();

@@ -2,10 +2,10 @@
 // that writes every trace line, against the same run with the formatting left
 // out; and the shortest float text on its own.
 
-#include "KeyScript.h"
-#include "ScriptHost.h"
+#include "picture/RecordingSurface.h"
+#include "script/KeyScript.h"
+#include "script/ScriptHost.h"
 #include "window/Form1.h"
-#include "window/RecordingSurface.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,18 +22,18 @@ namespace {
 // its place (the run with the formatting left out), or only counts it.
 enum class Lines { written, unformatted, counted };
 
-class Recorder : public zm::RecordingSurface {
+class Recorder : public zm::picture::RecordingSurface {
   public:
     explicit Recorder(Lines mode) : mode_(mode) {}
     std::string text;
     long lines = 0;
 
   protected:
-    void record(const zm::Op& op) override {
+    void record(const zm::picture::Op& op) override {
         ++lines;
         if (mode_ == Lines::written) {
-            char line[zm::traceLineMaxChars + 1];
-            char* end = zm::writeTraceLine(line, op);
+            char line[zm::picture::traceLineMaxChars + 1];
+            char* end = zm::picture::writeTraceLine(line, op);
             *end++ = '\n';
             text.append(line, end);
         } else if (mode_ == Lines::unformatted) {
@@ -48,11 +48,11 @@ class Recorder : public zm::RecordingSurface {
 // Processor seconds to play the whole sweep (with the overlays piling up, or
 // not): the machine's other work does not count.
 double playSweep(bool overlays, Lines mode, long& lines, std::size_t& bytes) {
-    std::vector<zm::replay::Step> steps = zm::replay::parseScript(overlays ? "backspace slash" : "");
-    zm::replay::appendSweep(steps);
+    std::vector<zm::script::Step> steps = zm::script::parseScript(overlays ? "backspace slash" : "");
+    zm::script::appendSweep(steps);
     Recorder rec(mode);
     const std::clock_t start = std::clock();
-    zm::replay::ScriptHost host(steps, &rec);
+    zm::script::ScriptHost host(steps, &rec);
     zm::Form1 form(rec, host);
     host.attach(form);
     host.play();
@@ -104,10 +104,10 @@ void ShortestFloat(benchmark::State& state) {
     for (float& v : values) {
         v = plane(rng);
     }
-    char buf[zm::shortestFloatMaxChars];
+    char buf[zm::picture::shortestFloatMaxChars];
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(zm::writeShortestFloat(buf, values[i++ & (values.size() - 1)]));
+        benchmark::DoNotOptimize(zm::picture::writeShortestFloat(buf, values[i++ & (values.size() - 1)]));
         benchmark::ClobberMemory();
     }
 }

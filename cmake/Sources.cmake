@@ -1,28 +1,29 @@
-# The program itself, with no platform in it: the window's state and drawing
-# operations, the profiles, the geometry, the animation and the controls. Every
-# edition (the desktop, the browser, the trace program for Node) compiles this
-# one list.
+# The program itself, with no platform in it: Form1 with its phases, geometry
+# and controls, the profiles, the pictures and their text formats, and the
+# correctly rounded math. Every edition (the desktop, the browser, the trace
+# program for Node) compiles this one list.
 set(ZM_CORE_SOURCES
   src/window/Form1.cpp
-  src/window/RecordingSurface.cpp
-  src/window/SegmentPicture.cpp
+  src/window/Linkage.cpp
+  src/window/TravelCurve.cpp
+  src/window/Phases.cpp
+  src/window/SweepDriver.cpp
+  src/window/Controls.cpp
   src/profiles/ProfileTables.cpp
-  src/geometry/Linkage.cpp
-  src/geometry/TravelCurve.cpp
-  src/animation/Phases.cpp
-  src/animation/SweepDriver.cpp
-  src/controls/Controls.cpp
-  src/window/PictureText.cpp
+  src/picture/RecordingSurface.cpp
+  src/picture/SegmentPicture.cpp
+  src/picture/PictureText.cpp
   src/math/CorrectlyRounded.cpp)
 
-# Key scripts played in place of a user: the parser and the replay host.
-set(ZM_REPLAY_SOURCES
-  src/replay/KeyScript.cpp
-  src/replay/ScriptHost.cpp
-  src/replay/Quote.cpp)
+# Key scripts played in place of a user: the parser, the replay host, and the
+# quoting of names and steps in messages.
+set(ZM_SCRIPT_SOURCES
+  src/script/KeyScript.cpp
+  src/script/ScriptHost.cpp
+  src/script/Quote.cpp)
 
-# The outputs of the programs that play scripts: written all together or not at
-# all, with the names in messages quoted.
+# The programs that play scripts: their outputs, written all together or not at
+# all (io), and their command line (cli).
 set(ZM_OUTPUT_SOURCES
-  src/replay/Outputs.cpp
-  src/replay/CommandLine.cpp)
+  src/io/Outputs.cpp
+  src/cli/CommandLine.cpp)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ScriptHost.h"
+#include "picture/RecordingSurface.h"
+#include "script/ScriptHost.h"
 #include "window/Form1.h"
-#include "window/RecordingSurface.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,15 +15,15 @@ namespace zm::test {
 // The program driven by a key script, recording every operation. frameK holds
 // the control angle each time the program blocked waiting for a key.
 struct Replay {
-    RecordingSurface rec;
-    std::unique_ptr<replay::ScriptHost> host;
+    picture::RecordingSurface rec;
+    std::unique_ptr<script::ScriptHost> host;
     std::unique_ptr<Form1> form;
     std::vector<double> frameK;
     std::vector<int> waitFrame; // the frame each wait followed
     bool ended = false;
 
     explicit Replay(const std::string& script) {
-        host = std::make_unique<replay::ScriptHost>(replay::parseScript(script), &rec, [this] {
+        host = std::make_unique<script::ScriptHost>(script::parseScript(script), &rec, [this] {
             frameK.push_back(form->k);
             waitFrame.push_back(host->frame());
         });
@@ -33,19 +33,20 @@ struct Replay {
     }
 
     std::size_t count(Colour c) const {
-        return static_cast<std::size_t>(std::count_if(rec.ops.begin(), rec.ops.end(), [c](const Op& op) {
-            return op.kind == Op::Kind::line && op.colour == c;
-        }));
-    }
-    std::size_t count(Op::Kind k) const {
         return static_cast<std::size_t>(
-            std::count_if(rec.ops.begin(), rec.ops.end(), [k](const Op& op) { return op.kind == k; }));
+            std::count_if(rec.ops.begin(), rec.ops.end(), [c](const picture::Op& op) {
+                return op.kind == picture::Op::Kind::line && op.colour == c;
+            }));
+    }
+    std::size_t count(picture::Op::Kind k) const {
+        return static_cast<std::size_t>(std::count_if(rec.ops.begin(), rec.ops.end(),
+                                                      [k](const picture::Op& op) { return op.kind == k; }));
     }
     // The segments drawn in one colour, in order.
-    std::vector<Op> lines(Colour c) const {
-        std::vector<Op> out;
-        for (const Op& op : rec.ops) {
-            if (op.kind == Op::Kind::line && op.colour == c) {
+    std::vector<picture::Op> lines(Colour c) const {
+        std::vector<picture::Op> out;
+        for (const picture::Op& op : rec.ops) {
+            if (op.kind == picture::Op::Kind::line && op.colour == c) {
                 out.push_back(op);
             }
         }
@@ -55,7 +56,7 @@ struct Replay {
 
 // A Form1 with its constants set as at activation, outside any sweep.
 struct Bench : Host {
-    RecordingSurface rec;
+    picture::RecordingSurface rec;
     Form1 form{rec, *this};
     int pumps = 0;
     Bench() {
@@ -67,8 +68,8 @@ struct Bench : Host {
         form.k = 4.5;
     }
     std::size_t count(Colour c) const {
-        return static_cast<std::size_t>(
-            std::count_if(rec.ops.begin(), rec.ops.end(), [c](const Op& op) { return op.colour == c; }));
+        return static_cast<std::size_t>(std::count_if(rec.ops.begin(), rec.ops.end(),
+                                                      [c](const picture::Op& op) { return op.colour == c; }));
     }
     void doEvents() override { ++pumps; }
     void waitForEvents() override {}

@@ -83,9 +83,9 @@ TEST(Keys, EscapeClearsThenEnds) {
     ASSERT_TRUE(run.ended);
     const auto& ops = run.rec.ops;
     ASSERT_GE(ops.size(), 3u);
-    EXPECT_EQ(ops[ops.size() - 3].kind, Op::Kind::wait);
-    EXPECT_EQ(ops[ops.size() - 2].kind, Op::Kind::cls);
-    EXPECT_EQ(ops.back().kind, Op::Kind::end);
+    EXPECT_EQ(ops[ops.size() - 3].kind, picture::Op::Kind::wait);
+    EXPECT_EQ(ops[ops.size() - 2].kind, picture::Op::Kind::cls);
+    EXPECT_EQ(ops.back().kind, picture::Op::Kind::end);
 }
 
 TEST(Keys, EscapeMidFrameEndsAtOnce) {
@@ -94,16 +94,16 @@ TEST(Keys, EscapeMidFrameEndsAtOnce) {
     EXPECT_TRUE(run.frameK.empty());
     EXPECT_EQ(run.host->frame(), 1);
     EXPECT_EQ(run.host->pumpInFrame(), 250);
-    EXPECT_EQ(run.rec.ops[run.rec.ops.size() - 2].kind, Op::Kind::cls);
+    EXPECT_EQ(run.rec.ops[run.rec.ops.size() - 2].kind, picture::Op::Kind::cls);
 }
 
 TEST(Keys, DoubleClickEndsWithoutClearing) {
     Replay run("dblclick");
     ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.count(Op::Kind::cls), 0u);
+    EXPECT_EQ(run.count(picture::Op::Kind::cls), 0u);
     const auto& ops = run.rec.ops;
-    EXPECT_EQ(ops[ops.size() - 2].kind, Op::Kind::wait);
-    EXPECT_EQ(ops.back().kind, Op::Kind::end);
+    EXPECT_EQ(ops[ops.size() - 2].kind, picture::Op::Kind::wait);
+    EXPECT_EQ(ops.back().kind, picture::Op::Kind::end);
 }
 
 TEST(Keys, NothingIsHandledAfterTheEnd) {

@@ -67,7 +67,7 @@ TEST(TravelCurve, DrawsOneThickLightOrangePolyline) {
     b.form.drawTravelCurve();
     const auto& ops = b.rec.ops;
     ASSERT_EQ(ops.size(), 943u);
-    for (const Op& op : ops) {
+    for (const picture::Op& op : ops) {
         EXPECT_EQ(op.width, 3);
         EXPECT_EQ(op.colour, colour::lightOrange);
     }
@@ -111,7 +111,7 @@ TEST(TravelCurve, FollowsTheSliderCrank) {
     b.form.drawTravelCurve();
     // Bottom of the stroke at crank angle 0 (x = 15), top at pi (x = 105), 51 apart.
     float lo = 1e9f, hi = -1e9f, xlo = 0, xhi = 0;
-    for (const Op& op : b.rec.ops) {
+    for (const picture::Op& op : b.rec.ops) {
         if (op.x2 > 0 && op.x2 < 150) {
             if (op.y2 < lo) {
                 lo = op.y2;

@@ -3,8 +3,8 @@
 // rounded correctly. This test compiles the program with ZM_CR_RECORD, which
 // hands each argument to record() below.
 #include "MathCheck.h"
-#include "ScriptHost.h"
-#include "window/RecordingSurface.h"
+#include "picture/RecordingSurface.h"
+#include "script/ScriptHost.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +38,12 @@ Arguments play(const std::string& script, bool sweep) {
     for (int f = 0; f < 3; ++f) {
         cr::detail::recorded[f] = &args.of[f];
     }
-    std::vector<replay::Step> steps = replay::parseScript(script);
+    std::vector<script::Step> steps = script::parseScript(script);
     if (sweep) {
-        replay::appendSweep(steps);
+        script::appendSweep(steps);
     }
-    RecordingSurface rec;
-    replay::ScriptHost host(std::move(steps), &rec);
+    picture::RecordingSurface rec;
+    script::ScriptHost host(std::move(steps), &rec);
     Form1 form(rec, host);
     host.attach(form);
     host.play();

@@ -1,5 +1,5 @@
 #include "Harness.h"
-#include "animation/Phases.h"
+#include "window/Phases.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 namespace zm::test {
 namespace {
 
-bool allFinite(const std::vector<Op>& ops) {
-    return std::all_of(ops.begin(), ops.end(), [](const Op& op) {
+bool allFinite(const std::vector<picture::Op>& ops) {
+    return std::all_of(ops.begin(), ops.end(), [](const picture::Op& op) {
         return std::isfinite(op.x1) && std::isfinite(op.y1) && std::isfinite(op.x2) && std::isfinite(op.y2);
     });
 }
@@ -23,7 +23,7 @@ TEST(ShiftedTrace, FallsOnTheFirstProfileAtTheFirstControlAngle) {
     const Form1& f = *run.form;
     // Blue row i ends at ww - ang2(i) + ff; the red trace has ww + ang1(i) there.
     for (std::size_t i = 2; i <= 200; ++i) {
-        const Op& b = blue[i - 1];
+        const picture::Op& b = blue[i - 1];
         EXPECT_NEAR(b.x2, 65 + f.ang1[i], 1e-4 + 2e-5) << "row " << i;
         EXPECT_EQ(b.y2, static_cast<float>(f.lift1[i]));
     }
@@ -31,7 +31,7 @@ TEST(ShiftedTrace, FallsOnTheFirstProfileAtTheFirstControlAngle) {
 
 TEST(ShiftedTrace, FirstRowJoinsTheEndOfTheFirstProfile) {
     Replay run("");
-    const Op row1 = run.lines(colour::blue).front();
+    const picture::Op row1 = run.lines(colour::blue).front();
     Bench b;
     b.form.k = 4.5;
     b.form.solveLinkage(4.5 - b.form.ang2[1] * b.form.pi / 180);
@@ -47,14 +47,14 @@ TEST(ShiftedTrace, AxesStayOnTopOfEveryRow) {
     const auto axes = run.lines(colour::nearBlack);
     ASSERT_EQ(axes.size(), 200u * 35u);
     for (std::size_t r = 0; r < 200; ++r) {
-        const Op* a = &axes[r * 35];
-        EXPECT_EQ(a[0], (Op{Op::Kind::line, -98, 0, 360, 0, 1, colour::nearBlack}));
-        EXPECT_EQ(a[1], (Op{Op::Kind::line, 15, -2, 15, 11.5, 1, colour::nearBlack}));
-        EXPECT_EQ(a[2], (Op{Op::Kind::line, 105, -2, 105, 11.5, 1, colour::nearBlack}));
+        const picture::Op* a = &axes[r * 35];
+        EXPECT_EQ(a[0], (picture::Op{picture::Op::Kind::line, -98, 0, 360, 0, 1, colour::nearBlack}));
+        EXPECT_EQ(a[1], (picture::Op{picture::Op::Kind::line, 15, -2, 15, 11.5, 1, colour::nearBlack}));
+        EXPECT_EQ(a[2], (picture::Op{picture::Op::Kind::line, 105, -2, 105, 11.5, 1, colour::nearBlack}));
         EXPECT_EQ(a[3].x1, -97.5f);
         EXPECT_EQ(a[34].x1, 600.0f);
     }
-    EXPECT_EQ(run.rec.ops.back().kind, Op::Kind::wait);
+    EXPECT_EQ(run.rec.ops.back().kind, picture::Op::Kind::wait);
     EXPECT_EQ(run.rec.ops[run.rec.ops.size() - 2].colour, colour::nearBlack);
 }
 
@@ -71,7 +71,7 @@ TEST(Overlays, SwitchOnAndOffWithBackspace) {
     EXPECT_EQ(on.count(colour::magenta), 199u);
     EXPECT_EQ(on.count(colour::lightBlue), 200u);
     EXPECT_GT(on.count(colour::teal), 150u);
-    for (const Op& op : on.lines(colour::orange)) {
+    for (const picture::Op& op : on.lines(colour::orange)) {
         EXPECT_EQ(op.width, 2);
     }
 }

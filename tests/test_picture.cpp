@@ -1,5 +1,5 @@
 #include "Harness.h"
-#include "window/SegmentPicture.h"
+#include "picture/SegmentPicture.h"
 #include "window/UserScale.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +14,13 @@ namespace {
 
 // The program played into a segment picture, every operation also recorded.
 struct Pictured {
-    SegmentPicture picture;
-    RecordingSurface rec{&picture};
-    std::unique_ptr<replay::ScriptHost> host;
+    picture::SegmentPicture picture;
+    picture::RecordingSurface rec{&picture};
+    std::unique_ptr<script::ScriptHost> host;
     std::unique_ptr<Form1> form;
 
     explicit Pictured(const std::string& script) {
-        host = std::make_unique<replay::ScriptHost>(replay::parseScript(script));
+        host = std::make_unique<script::ScriptHost>(script::parseScript(script));
         form = std::make_unique<Form1>(rec, *host);
         host->attach(*form);
         host->play();
@@ -28,23 +28,23 @@ struct Pictured {
 
     // What the canvas shows, worked out from the record: the segments since the
     // last clear, each at its last drawing.
-    std::vector<Segment> expected() const {
-        std::vector<Segment> drawn;
-        for (const Op& op : rec.ops) {
-            if (op.kind == Op::Kind::cls) {
+    std::vector<picture::Segment> expected() const {
+        std::vector<picture::Segment> drawn;
+        for (const picture::Op& op : rec.ops) {
+            if (op.kind == picture::Op::Kind::cls) {
                 drawn.clear();
-            } else if (op.kind == Op::Kind::line) {
+            } else if (op.kind == picture::Op::Kind::line) {
                 drawn.push_back({op.x1, op.y1, op.x2, op.y2, std::max(1, op.width), op.colour});
             }
         }
         std::map<std::tuple<float, float, float, float, int, Colour>, std::size_t> last;
         for (std::size_t i = 0; i < drawn.size(); ++i) {
-            const Segment& s = drawn[i];
+            const picture::Segment& s = drawn[i];
             last[{s.x1, s.y1, s.x2, s.y2, s.width, s.colour}] = i;
         }
-        std::vector<Segment> out;
+        std::vector<picture::Segment> out;
         for (std::size_t i = 0; i < drawn.size(); ++i) {
-            const Segment& s = drawn[i];
+            const picture::Segment& s = drawn[i];
             if (last[{s.x1, s.y1, s.x2, s.y2, s.width, s.colour}] == i) {
                 out.push_back(s);
             }
@@ -76,15 +76,15 @@ TEST(SegmentPicture, HoldsWhatTheCanvasShowsEachSegmentOnce) {
 // the picture keeps exactly the latest copy of each segment, in drawing order,
 // while its index of segments grows, is packed and is emptied.
 TEST(SegmentPicture, KeepsTheLatestCopyThroughLongRunsOfRedrawing) {
-    SegmentPicture p;
-    std::vector<Segment> drawn; // since the last clear, every copy
+    picture::SegmentPicture p;
+    std::vector<picture::Segment> drawn; // since the last clear, every copy
     std::uint32_t seed = 12345;
     const auto next = [&seed](std::uint32_t n) {
         seed = seed * 1664525u + 1013904223u;
         return (seed >> 8) % n;
     };
     const auto expected = [&drawn] {
-        std::vector<Segment> out;
+        std::vector<picture::Segment> out;
         for (std::size_t i = 0; i < drawn.size(); ++i) {
             if (std::find(drawn.begin() + static_cast<std::ptrdiff_t>(i) + 1, drawn.end(), drawn[i]) ==
                 drawn.end()) {
@@ -98,17 +98,17 @@ TEST(SegmentPicture, KeepsTheLatestCopyThroughLongRunsOfRedrawing) {
         // times); later rounds: thousands of distinct ones (it grows), then a clear.
         const std::uint32_t pool = round == 0 ? 50 : 3000 * static_cast<std::uint32_t>(round);
         for (int i = 0; i < 20000; ++i) {
-            const Segment s{static_cast<float>(next(pool)),
-                            1.5f,
-                            2.0f,
-                            static_cast<float>(next(2)),
-                            1 + static_cast<int>(next(2)),
-                            next(2) == 0 ? colour::red : colour::blue};
+            const picture::Segment s{static_cast<float>(next(pool)),
+                                     1.5f,
+                                     2.0f,
+                                     static_cast<float>(next(2)),
+                                     1 + static_cast<int>(next(2)),
+                                     next(2) == 0 ? colour::red : colour::blue};
             p.setDrawWidth(s.width);
             p.line(s.x1, s.y1, s.x2, s.y2, s.colour);
             drawn.push_back(s);
         }
-        const std::vector<Segment> want = expected();
+        const std::vector<picture::Segment> want = expected();
         EXPECT_EQ(p.segments(), want) << "round " << round;
         EXPECT_EQ(p.size(), want.size()) << "round " << round;
         if (round % 2 == 1) {
@@ -119,12 +119,12 @@ TEST(SegmentPicture, KeepsTheLatestCopyThroughLongRunsOfRedrawing) {
     }
 }
 
-PagePath::Point pixel(float x, float y) {
+picture::PagePath::Point pixel(float x, float y) {
     return {UserScale::pixelX(x), UserScale::pixelY(y)};
 }
 
 TEST(SegmentPicture, JoinsRunsDropsWhatIsOffThePageAndSnapsAxes) {
-    SegmentPicture p;
+    picture::SegmentPicture p;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     p.setDrawWidth(2);
     p.line(0, 0, 10, 1, colour::red);
@@ -141,7 +141,7 @@ TEST(SegmentPicture, JoinsRunsDropsWhatIsOffThePageAndSnapsAxes) {
     p.line(0, 0, 10, 1, colour::green);
     p.line(0, 0, 10, 1, colour::red); // again: the first copy goes, this one stays last
 
-    const std::vector<PagePath> paths = p.paths(962, 688);
+    const std::vector<picture::PagePath> paths = p.paths(962, 688);
     ASSERT_EQ(paths.size(), 6u);
     EXPECT_EQ(paths[0].points.size(), 3u); // the red run lost its first segment to the later copy
     EXPECT_EQ(paths[0].points[0].x, pixel(10, 1).x);

@@ -1,6 +1,6 @@
 #include "Harness.h"
-#include "window/PictureText.h"
-#include "window/SegmentPicture.h"
+#include "picture/PictureText.h"
+#include "picture/SegmentPicture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +16,12 @@ namespace {
 
 // The program played into a segment picture.
 struct Played {
-    SegmentPicture picture;
-    std::unique_ptr<replay::ScriptHost> host;
+    picture::SegmentPicture picture;
+    std::unique_ptr<script::ScriptHost> host;
     std::unique_ptr<Form1> form;
 
     explicit Played(const std::string& script) {
-        host = std::make_unique<replay::ScriptHost>(replay::parseScript(script));
+        host = std::make_unique<script::ScriptHost>(script::parseScript(script));
         form = std::make_unique<Form1>(picture, *host);
         host->attach(*form);
         host->play();
@@ -46,7 +46,7 @@ float planeY(double py) {
 }
 
 TEST(SvgText, GroupsRunsByPenAndWritesShortCoordinates) {
-    SegmentPicture p;
+    picture::SegmentPicture p;
     p.setDrawWidth(3);
     // Two joined segments (one path), a separate one of the same pen (a second
     // path in the same group), then another colour and width.
@@ -55,7 +55,7 @@ TEST(SvgText, GroupsRunsByPenAndWritesShortCoordinates) {
     p.line(40, 2, 50, 3, colour::red);
     p.setDrawWidth(1);
     p.line(0, 1, 30, 2, colour::blue);
-    const std::string svg = svgText(p, 962, 688);
+    const std::string svg = picture::svgText(p, 962, 688);
 
     EXPECT_EQ(
         svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -102,10 +102,10 @@ TEST(SvgText, GroupsRunsByPenAndWritesShortCoordinates) {
 }
 
 TEST(SvgText, WritesCoordinatesLeftOfThePageWithTheirSign) {
-    SegmentPicture p;
+    picture::SegmentPicture p;
     // Page x = -1.5 (left of the page, within the clip margin) and 0.125.
     p.line(planeX(-1.5), planeY(100.05), planeX(0.125), planeY(300.004), colour::green);
-    const std::string svg = svgText(p, 962, 688);
+    const std::string svg = picture::svgText(p, 962, 688);
     const std::smatch m = [&svg] {
         std::smatch r;
         std::regex_search(svg, r, std::regex("<path d=\"M([^ ]+) ([^L]+)L([^ ]+) ([^\"]+)\"/>"));
@@ -122,10 +122,10 @@ TEST(SvgText, WritesCoordinatesLeftOfThePageWithTheirSign) {
 TEST(SvgText, HoldsEveryPagePathOfARun) {
     for (const char* script : {"backspace x", "slash x x", "x comma tab"}) {
         const Played run(script);
-        const std::string svg = svgText(run.picture, 962, 688);
+        const std::string svg = picture::svgText(run.picture, 962, 688);
         const auto paths = run.picture.paths(962, 688);
         std::size_t points = 0;
-        for (const PagePath& p : paths) {
+        for (const picture::PagePath& p : paths) {
             points += p.points.size();
         }
         const std::regex path("<path d=\"M([^\"]*)\"/>");
@@ -158,7 +158,7 @@ TEST(SvgText, HoldsEveryPagePathOfARun) {
 }
 
 TEST(CsvText, JoinsRunsOfOnePenAndNumbersThem) {
-    SegmentPicture p;
+    picture::SegmentPicture p;
     p.setDrawWidth(3);
     p.line(0, 5, 10, 6, colour::red);
     p.line(10, 6, 20, 4.5f, colour::red);  // joined
@@ -168,21 +168,21 @@ TEST(CsvText, JoinsRunsOfOnePenAndNumbersThem) {
     p.line(40, 0.1f, 50, 0, colour::blue); // another width: a new polyline
     p.line(60, 0, 70, 0, colour::blue);    // not joined: a new polyline
     p.line(1, 2, 3, 4, 0x123456);          // a colour the legend does not have
-    EXPECT_EQ(csvText(p), "curve,path,x,y\n"
-                          "first profile,0,0,5\n"
-                          "first profile,0,10,6\n"
-                          "first profile,0,20,4.5\n"
-                          "first profile,0,30,1\n"
-                          "moving trace,1,30,1\n"
-                          "moving trace,1,40,0.1\n"
-                          "moving trace,2,40,0.1\n"
-                          "moving trace,2,50,0\n"
-                          "moving trace,3,60,0\n"
-                          "moving trace,3,70,0\n"
-                          "#563412,4,1,2\n"
-                          "#563412,4,3,4\n");
-    SegmentPicture empty;
-    EXPECT_EQ(csvText(empty), "curve,path,x,y\n");
+    EXPECT_EQ(picture::csvText(p), "curve,path,x,y\n"
+                                   "first profile,0,0,5\n"
+                                   "first profile,0,10,6\n"
+                                   "first profile,0,20,4.5\n"
+                                   "first profile,0,30,1\n"
+                                   "moving trace,1,30,1\n"
+                                   "moving trace,1,40,0.1\n"
+                                   "moving trace,2,40,0.1\n"
+                                   "moving trace,2,50,0\n"
+                                   "moving trace,3,60,0\n"
+                                   "moving trace,3,70,0\n"
+                                   "#563412,4,1,2\n"
+                                   "#563412,4,3,4\n");
+    picture::SegmentPicture empty;
+    EXPECT_EQ(picture::csvText(empty), "curve,path,x,y\n");
 }
 
 // Read back, the rows give every segment of the picture in drawing order: the
@@ -190,10 +190,10 @@ TEST(CsvText, JoinsRunsOfOnePenAndNumbersThem) {
 TEST(CsvText, RowsGiveBackEverySegmentOfARun) {
     for (const char* script : {"backspace x", "x", "slash x x backspace x", "slash backspace x x x"}) {
         const Played run(script);
-        const std::vector<std::string> rows = lines(csvText(run.picture));
+        const std::vector<std::string> rows = lines(picture::csvText(run.picture));
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(rows[0], "curve,path,x,y");
-        std::vector<Segment> back;
+        std::vector<picture::Segment> back;
         std::string lastPath;
         float px = 0, py = 0;
         int expectedPath = 0;
@@ -214,11 +214,11 @@ TEST(CsvText, RowsGiveBackEverySegmentOfARun) {
             px = x;
             py = y;
         }
-        const std::vector<Segment> segments = run.picture.segments();
+        const std::vector<picture::Segment> segments = run.picture.segments();
         ASSERT_EQ(back.size(), segments.size()) << script;
         for (std::size_t i = 0; i < segments.size(); ++i) {
-            const Segment& s = segments[i];
-            const Segment& b = back[i];
+            const picture::Segment& s = segments[i];
+            const picture::Segment& b = back[i];
             const bool forward = b.x1 == s.x1 && b.y1 == s.y1 && b.x2 == s.x2 && b.y2 == s.y2;
             const bool backward = b.x1 == s.x2 && b.y1 == s.y2 && b.x2 == s.x1 && b.y2 == s.y1;
             ASSERT_TRUE(forward || backward) << script << ": segment " << i;
@@ -234,8 +234,8 @@ TEST(CsvText, EveryCurveOfTheSweepHasItsLegendName) {
             script += " x";
         }
         const Played run(script);
-        for (const Segment& s : run.picture.segments()) {
-            names.insert(curveName(s.colour));
+        for (const picture::Segment& s : run.picture.segments()) {
+            names.insert(picture::curveName(s.colour));
         }
     }
     EXPECT_EQ(names, (std::set<std::string>{"first profile", "second profile", "moving trace", "travel",

@@ -1,14 +1,14 @@
 #include "Harness.h"
-#include "KeyScript.h"
+#include "script/KeyScript.h"
 
 #include <gtest/gtest.h>
 
 namespace zm::test {
 namespace {
 
-using replay::parseScript;
-using replay::ScriptError;
-using replay::Step;
+using script::parseScript;
+using script::ScriptError;
+using script::Step;
 
 TEST(Script, ParsesKeysNamesCodesAndTimes) {
     const auto steps = parseScript("  x , / space\tenter\ntab backspace comma slash esc #0 #65535 dblclick @ "
@@ -64,13 +64,13 @@ TEST(Script, AKeyIsOneCharacterInAnyScript) {
 TEST(Script, AWrittenKeyReadsBackAsTheSameStep) {
     Step click;
     click.kind = Step::Kind::dblclick;
-    EXPECT_EQ(parseScript(replay::scriptKey(click)).front().kind, Step::Kind::dblclick);
+    EXPECT_EQ(parseScript(script::scriptKey(click)).front().kind, Step::Kind::dblclick);
     for (int code = 0; code <= 0xFFFF; ++code) {
         Step s;
         s.code = static_cast<std::uint16_t>(code);
-        const std::vector<Step> back = parseScript(replay::scriptKey(s));
+        const std::vector<Step> back = parseScript(script::scriptKey(s));
         ASSERT_EQ(back.size(), 1u) << code;
-        ASSERT_EQ(back.front().code, code) << replay::scriptKey(s);
+        ASSERT_EQ(back.front().code, code) << script::scriptKey(s);
     }
 }
 
@@ -84,11 +84,11 @@ TEST(Script, ARepeatIsThatManyPlainStepsInOneStep) {
     EXPECT_EQ(steps[2].kind, Step::Kind::dblclick);
     EXPECT_EQ(steps[3].count, 1000000u);
     EXPECT_EQ(steps[4], parseScript("y").front());
-    EXPECT_EQ(replay::countSteps(steps), 3u + 2 + 2 + 1000000 + 1);
+    EXPECT_EQ(script::countSteps(steps), 3u + 2 + 2 + 1000000 + 1);
     // Written back, every step reads as itself, time and count included.
     for (const char* script : {"x*3", "**2", "dblclick*2", "#7*1000000", "space*12", "x@3.601", "@@1.2"}) {
         const Step s = parseScript(script).front();
-        EXPECT_EQ(parseScript(replay::stepText(s)), std::vector<Step>{s}) << script;
+        EXPECT_EQ(parseScript(script::stepText(s)), std::vector<Step>{s}) << script;
     }
 }
 
@@ -125,7 +125,7 @@ TEST(Script, TheReaderWithoutExceptionsAgreesWithTheParser) {
          {"", "x comma*3 esc@2.601 dblclick #65535 \xc3\xa9", "x foo", "x #70000 y", "x@0.5", "x@1.602",
           "x@1.5*3", "x*0", "x y*1000001 z", "x@1.", "**2 *@ @@1.1"}) {
         std::string error = "stale";
-        const std::vector<Step> read = replay::readScript(script, error);
+        const std::vector<Step> read = script::readScript(script, error);
         try {
             EXPECT_EQ(read, parseScript(script)) << script;
             EXPECT_EQ(error, "") << script;
@@ -175,13 +175,13 @@ TEST(Script, StepsInMessagesNeverCarryRawControlBytes) {
 TEST(Script, StepsAddedForTheUserAreDroppedQuietlyAtTheEnd) {
     auto steps = parseScript("esc x");
     steps[1].optional = true;
-    RecordingSurface rec;
-    replay::ScriptHost host(steps, &rec);
+    picture::RecordingSurface rec;
+    script::ScriptHost host(steps, &rec);
     Form1 form(rec, host);
     host.attach(form);
     EXPECT_TRUE(host.play());
     steps.push_back(parseScript("y").front());
-    replay::ScriptHost host2(steps, &rec);
+    script::ScriptHost host2(steps, &rec);
     Form1 form2(rec, host2);
     host2.attach(form2);
     EXPECT_THROW(host2.play(), ScriptError);

@@ -19,7 +19,7 @@ TEST(Sweep, WaitsAfterTheFirstFrameUntilAKey) {
     EXPECT_EQ(run.frameK, (std::vector<double>{4.5}));
     EXPECT_EQ(run.host->frame(), 1);
     EXPECT_EQ(run.host->pumpInFrame(), 601); // 600 row pumps and the one that starts the wait
-    EXPECT_EQ(run.rec.ops.back().kind, Op::Kind::wait);
+    EXPECT_EQ(run.rec.ops.back().kind, picture::Op::Kind::wait);
 }
 
 TEST(Sweep, PlainKeysStepFromTheStartToTwentyInSixtyThreeFrames) {
@@ -32,7 +32,7 @@ TEST(Sweep, PlainKeysStepFromTheStartToTwentyInSixtyThreeFrames) {
     Replay over(repeat("x", 63));
     EXPECT_TRUE(over.ended);
     EXPECT_EQ(over.frameK.size(), 63u);
-    EXPECT_EQ(over.rec.ops.back().kind, Op::Kind::end);
+    EXPECT_EQ(over.rec.ops.back().kind, picture::Op::Kind::end);
 }
 
 TEST(Sweep, OneKeyDuringAFrameLetsTheNextFrameRunOn) {
@@ -45,11 +45,11 @@ TEST(Sweep, OneKeyDuringAFrameLetsTheNextFrameRunOn) {
 
 TEST(Sweep, FirstFrameStartsWithoutAClearAndFramesAreClearedBetween) {
     Replay run("x x");
-    ASSERT_EQ(run.rec.ops.front().kind, Op::Kind::line);
-    EXPECT_EQ(run.count(Op::Kind::cls), 2u);
+    ASSERT_EQ(run.rec.ops.front().kind, picture::Op::Kind::line);
+    EXPECT_EQ(run.count(picture::Op::Kind::cls), 2u);
     // After each clear the travel curve is drawn again before the next frame.
     for (std::size_t i = 0; i + 1 < run.rec.ops.size(); ++i) {
-        if (run.rec.ops[i].kind == Op::Kind::cls) {
+        if (run.rec.ops[i].kind == picture::Op::Kind::cls) {
             EXPECT_EQ(run.rec.ops[i + 1].colour, colour::lightOrange);
         }
     }
@@ -57,7 +57,7 @@ TEST(Sweep, FirstFrameStartsWithoutAClearAndFramesAreClearedBetween) {
 
 TEST(Sweep, SlashPilesFramesUp) {
     Replay run("slash x x slash x");
-    EXPECT_EQ(run.count(Op::Kind::cls), 2u); // clearing resumes only after the second slash
+    EXPECT_EQ(run.count(picture::Op::Kind::cls), 2u); // clearing resumes only after the second slash
 }
 
 TEST(Sweep, FrameMakesItsOperationsInDriverOrder) {
@@ -68,7 +68,7 @@ TEST(Sweep, FrameMakesItsOperationsInDriverOrder) {
     std::size_t i = 0;
     auto run_of = [&](Colour c) {
         std::size_t n = 0;
-        while (i < ops.size() && ops[i].kind == Op::Kind::line && ops[i].colour == c) {
+        while (i < ops.size() && ops[i].kind == picture::Op::Kind::line && ops[i].colour == c) {
             ++n;
             ++i;
         }

@@ -1,4 +1,4 @@
-#include "window/RecordingSurface.h"
+#include "picture/RecordingSurface.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ float fromBits(std::uint32_t b) {
 // formatting, so that every standard library writes the same bytes; here they
 // must equal what this platform's std::to_chars writes.
 ::testing::AssertionResult sameAsToChars(float v) {
-    const std::string got = shortestFloat(v);
+    const std::string got = picture::shortestFloat(v);
     const std::string want = viaToChars(v);
     if (got == want) {
         return ::testing::AssertionSuccess();
@@ -49,21 +49,21 @@ TEST(TraceFormat, ChosenValuesAndBothNotations) {
         EXPECT_TRUE(sameAsToChars(v));
     }
     // The texts themselves, for the cases a reader of a trace sees.
-    EXPECT_EQ(shortestFloat(165.6002f), "165.6002");
-    EXPECT_EQ(shortestFloat(-75.0f), "-75");
-    EXPECT_EQ(shortestFloat(1e-5f), "1e-05");
-    EXPECT_EQ(shortestFloat(123456789.0f), "123456792"); // a whole number: every digit exact
-    EXPECT_EQ(shortestFloat(1e10f), "1e+10");
-    EXPECT_EQ(shortestFloat(-0.0f), "-0");
+    EXPECT_EQ(picture::shortestFloat(165.6002f), "165.6002");
+    EXPECT_EQ(picture::shortestFloat(-75.0f), "-75");
+    EXPECT_EQ(picture::shortestFloat(1e-5f), "1e-05");
+    EXPECT_EQ(picture::shortestFloat(123456789.0f), "123456792"); // a whole number: every digit exact
+    EXPECT_EQ(picture::shortestFloat(1e10f), "1e+10");
+    EXPECT_EQ(picture::shortestFloat(-0.0f), "-0");
 }
 
 TEST(TraceFormat, NonFiniteValues) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(shortestFloat(inf), "inf");
-    EXPECT_EQ(shortestFloat(-inf), "-inf");
-    EXPECT_EQ(shortestFloat(nan), "nan");
-    EXPECT_EQ(shortestFloat(-nan), "-nan");
+    EXPECT_EQ(picture::shortestFloat(inf), "inf");
+    EXPECT_EQ(picture::shortestFloat(-inf), "-inf");
+    EXPECT_EQ(picture::shortestFloat(nan), "nan");
+    EXPECT_EQ(picture::shortestFloat(-nan), "-nan");
 }
 
 // Next to a power of two the float below is half as far away as the one
@@ -122,16 +122,17 @@ TEST(TraceFormat, EveryFloat) {
 }
 
 TEST(TraceFormat, TraceLines) {
-    EXPECT_EQ(traceLine(Op{Op::Kind::cls}), "cls");
-    EXPECT_EQ(traceLine(Op{Op::Kind::wait}), "wait");
-    EXPECT_EQ(traceLine(Op{Op::Kind::end}), "end");
-    EXPECT_EQ(traceLine(Op{Op::Kind::line, 16.535969f, -0.5026654f, 15.46799f, -0.40848097f, 2, 0x00808000}),
+    EXPECT_EQ(picture::traceLine(picture::Op{picture::Op::Kind::cls}), "cls");
+    EXPECT_EQ(picture::traceLine(picture::Op{picture::Op::Kind::wait}), "wait");
+    EXPECT_EQ(picture::traceLine(picture::Op{picture::Op::Kind::end}), "end");
+    EXPECT_EQ(picture::traceLine(picture::Op{picture::Op::Kind::line, 16.535969f, -0.5026654f, 15.46799f,
+                                             -0.40848097f, 2, 0x00808000}),
               "line 16.535969 -0.5026654 15.46799 -0.40848097 2 0x00808000");
     // The widest line there can be.
     const float wide = -1.2345678e-38f;
-    EXPECT_EQ(
-        traceLine(Op{Op::Kind::line, wide, wide, wide, wide, std::numeric_limits<int>::min(), 0xFFFFFFFF}),
-        "line -1.2345678e-38 -1.2345678e-38 -1.2345678e-38 -1.2345678e-38 -2147483648 0xFFFFFFFF");
+    EXPECT_EQ(picture::traceLine(picture::Op{picture::Op::Kind::line, wide, wide, wide, wide,
+                                             std::numeric_limits<int>::min(), 0xFFFFFFFF}),
+              "line -1.2345678e-38 -1.2345678e-38 -1.2345678e-38 -1.2345678e-38 -2147483648 0xFFFFFFFF");
 }
 
 } // namespace

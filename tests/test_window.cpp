@@ -1,8 +1,8 @@
 // The window on Qt's offscreen platform, driven through the platform's own event
 // path, and the pictures the canvas draws.
 
-#include "ScriptHost.h"
 #include "profiles/ProfileTables.h"
+#include "script/ScriptHost.h"
 #include "window/UserScale.h"
 #include "window/qt/FormWindow.h"
 #include "window/qt/ImageSurface.h"
@@ -175,7 +175,7 @@ TEST(Window, AHugeWindowKeepsTheCanvasBounded) {
 
 QImage render(const std::string& script, QSize size = QSize(962, 688), qreal scale = 1) {
     ImageSurface canvas(size, scale);
-    replay::ScriptHost host(replay::parseScript(script));
+    script::ScriptHost host(script::parseScript(script));
     Form1 form(canvas, host);
     host.attach(form);
     host.play();
@@ -297,7 +297,7 @@ TEST(Memory, PilingUpFramesDoesNotGrow) {
     }
     ImageSurface canvas(QSize(962, 688), 1);
     std::vector<long> rss;
-    replay::ScriptHost host(replay::parseScript(keys), nullptr, [&] { rss.push_back(residentKb()); });
+    script::ScriptHost host(script::parseScript(keys), nullptr, [&] { rss.push_back(residentKb()); });
     Form1 form(canvas, host);
     host.attach(form);
     host.play();

@@ -4,9 +4,9 @@
 // succeeds, and all of them together. The command line is the one the trace
 // program shares; the raster canvas, PNG, PDF and frames are this program's.
 
-#include "CommandLine.h"
-#include "Outputs.h"
-#include "window/SegmentPicture.h"
+#include "cli/CommandLine.h"
+#include "io/Outputs.h"
+#include "picture/SegmentPicture.h"
 #include "window/qt/ImageSurface.h"
 #include "window/qt/VectorExport.h"
 
@@ -69,13 +69,13 @@ class RasterCanvas : public zm::cli::Canvas {
             return;
         }
         const int n = static_cast<int>(frames_.size()) + 1;
-        zm::render::Output& f = out.set.add(frameName(o_.frames, n, 4), "--frames");
+        zm::io::Output& f = out.set.add(frameName(o_.frames, n, 4), "--frames");
         zm::cli::put(f, pngBytes(image_.picture(size_)), "--frames");
         f.close();
         frames_.push_back(&f);
     }
 
-    void finish(zm::cli::RunOutputs& out, const zm::SegmentPicture* vectors) override {
+    void finish(zm::cli::RunOutputs& out, const zm::picture::SegmentPicture* vectors) override {
         if (out.png != nullptr) {
             zm::cli::put(*out.png, pngBytes(image_.picture(size_)), "--png");
         }
@@ -104,7 +104,7 @@ class RasterCanvas : public zm::cli::Canvas {
     const zm::cli::Options& o_;
     QSize size_;
     zm::ImageSurface image_;
-    std::vector<zm::render::Output*> frames_;
+    std::vector<zm::io::Output*> frames_;
 };
 
 } // namespace

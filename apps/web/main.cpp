@@ -3,10 +3,10 @@
 // The picture is also kept as segments, so that the page can draw it again at a
 // new size and take it away as SVG or CSV.
 
-#include "KeyScript.h"
-#include "ScriptHost.h"
+#include "picture/SegmentPicture.h"
+#include "script/KeyScript.h"
+#include "script/ScriptHost.h"
 #include "window/Form1.h"
-#include "window/SegmentPicture.h"
 #include "window/web/CanvasSurface.h"
 #include "window/web/WebHost.h"
 
@@ -51,13 +51,13 @@ EM_JS(void, announceStart, (), { zm.started(); });
 
 // The steps of the page's link, if it reads as a script; otherwise none, and the
 // page says why. Whether every step can be played shows as they are played.
-std::vector<zm::replay::Step> linkSteps() {
+std::vector<zm::script::Step> linkSteps() {
     int length = 0;
     char* text = pageBytes(linkKeys, &length);
     const std::string script(text, static_cast<std::size_t>(length));
     std::free(text);
     std::string error;
-    std::vector<zm::replay::Step> steps = zm::replay::readScript(script, error);
+    std::vector<zm::script::Step> steps = zm::script::readScript(script, error);
     if (!error.empty()) {
         reportLink(error.c_str());
     }
@@ -80,7 +80,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE char* zmCheck() {
     int length = 0;
     char* text = pageBytes(keysToCheck, &length);
     std::string error;
-    zm::replay::readScript(std::string_view(text, static_cast<std::size_t>(length)), error);
+    zm::script::readScript(std::string_view(text, static_cast<std::size_t>(length)), error);
     std::free(text);
     return error.empty() ? nullptr : copyOut(error);
 }
@@ -89,7 +89,7 @@ int main() {
     // The picture outlives the program: the page can still be resized and saved
     // after it has ended.
     static zm::CanvasSurface canvas;
-    static zm::SegmentPicture picture(&canvas);
+    static zm::picture::SegmentPicture picture(&canvas);
     canvas.keep(picture);
     announceStart();
     zm::WebHost host(linkSteps(), canvas);

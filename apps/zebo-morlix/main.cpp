@@ -1,7 +1,7 @@
 // zebo-morlix: the window. Shows the valve-lift geometry frame by frame and
 // steps on every key; Escape, a double click or closing the window ends it.
 
-#include "replay/Quote.h"
+#include "script/Quote.h"
 #include "window/qt/FormWindow.h"
 
 #include <QGuiApplication>
@@ -68,7 +68,7 @@ int answerAtOnce(int argc, char** argv) {
             ++i; // the value, whatever it says: Qt reads it
         } else {
             const std::string shown =
-                zm::replay::quoted(a[0] == '-' ? std::string_view(a).substr(0, std::string_view(a).find('='))
+                zm::script::quoted(a[0] == '-' ? std::string_view(a).substr(0, std::string_view(a).find('='))
                                                : std::string_view(a));
             std::fprintf(stderr, "zebo-morlix: %s %s (see zebo-morlix --help)\n",
                          a[0] == '-' && a[1] != '\0' ? "unknown option" : "unexpected argument",

@@ -1,6 +1,6 @@
 #include "window/qt/FormWindow.h"
 
-#include "controls/KeyCodes.h"
+#include "window/KeyCodes.h"
 #include "window/qt/VectorState.h"
 
 #include <QCoreApplication>

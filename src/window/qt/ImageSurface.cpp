@@ -1,6 +1,6 @@
 #include "window/qt/ImageSurface.h"
 
-#include "window/StrokePlan.h"
+#include "picture/StrokePlan.h"
 #include "window/qt/VectorState.h"
 
 #include <QPen>
@@ -74,18 +74,19 @@ void ImageSurface::cls() {
 
 Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
                             QSize device) {
-    const StrokePlan p = planStroke(x1, y1, x2, y2, width, dpr, device.width(), device.height());
+    const picture::StrokePlan p =
+        picture::planStroke(x1, y1, x2, y2, width, dpr, device.width(), device.height());
     Stroke s;
     s.colour = toQColor(c);
     s.width = p.width;
     switch (p.kind) {
-    case StrokePlan::Kind::none:
+    case picture::StrokePlan::Kind::none:
         break;
-    case StrokePlan::Kind::fill:
+    case picture::StrokePlan::Kind::fill:
         s.kind = Stroke::Kind::fill;
         s.rect = QRect(p.left, p.top, p.across, p.down);
         break;
-    case StrokePlan::Kind::line:
+    case picture::StrokePlan::Kind::line:
         s.kind = Stroke::Kind::line;
         s.line = QLineF(p.x1, p.y1, p.x2, p.y2);
         break;
@@ -94,9 +95,10 @@ Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, in
 }
 
 void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
-    const StrokePlan p = planStroke(x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());
+    const picture::StrokePlan p =
+        picture::planStroke(x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());
     dirty_ = true;
-    if (p.kind == StrokePlan::Kind::none) {
+    if (p.kind == picture::StrokePlan::Kind::none) {
         return;
     }
     // A frame draws thousands of strokes in a handful of colours: the colour
@@ -106,7 +108,7 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
         colourOf_ = c;
         colour_ = toQColor(c);
     }
-    if (p.kind == StrokePlan::Kind::fill) {
+    if (p.kind == picture::StrokePlan::Kind::fill) {
         painter_.fillRect(QRect(p.left, p.top, p.across, p.down), colour_);
         releaseUpperVectorState();
         return;

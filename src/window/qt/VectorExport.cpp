@@ -16,19 +16,19 @@ QString caption() {
         .simplified();
 }
 
-void paint(QPainter& p, const SegmentPicture& picture, QSize page) {
+void paint(QPainter& p, const picture::SegmentPicture& picture, QSize page) {
     p.setRenderHint(QPainter::Antialiasing, true);
     p.fillRect(QRect(QPoint(0, 0), page), Qt::white);
     QPen pen(Qt::black, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     std::vector<QPointF> points;
-    for (const PagePath& path : picture.paths(page.width(), page.height())) {
+    for (const picture::PagePath& path : picture.paths(page.width(), page.height())) {
         const Colour c = path.colour;
         pen.setColor(QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                             static_cast<int>((c >> 16) & 0xFF)));
         pen.setWidth(path.width);
         p.setPen(pen);
         points.clear();
-        for (const PagePath::Point& q : path.points) {
+        for (const picture::PagePath::Point& q : path.points) {
             points.emplace_back(q.x, q.y);
         }
         if (points.size() == 2) {
@@ -58,7 +58,7 @@ void exactMediaBox(QByteArray& pdf, QSize written, QSizeF exact) {
 
 } // namespace
 
-QByteArray pdfPicture(const SegmentPicture& picture, QSize page) {
+QByteArray pdfPicture(const picture::SegmentPicture& picture, QSize page) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

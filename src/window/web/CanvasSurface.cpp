@@ -1,8 +1,8 @@
 #include "window/web/CanvasSurface.h"
 
+#include "picture/PictureText.h"
+#include "picture/StrokePlan.h"
 #include "window/Form1.h"
-#include "window/PictureText.h"
-#include "window/StrokePlan.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
@@ -37,7 +37,7 @@ constexpr double pageStroke = 3; // white, then the pixels kept of a pile, if an
 constexpr std::size_t partSegments = 250;
 
 CanvasSurface* pageCanvas = nullptr;
-SegmentPicture* pagePicture = nullptr;
+picture::SegmentPicture* pagePicture = nullptr;
 
 const std::string_view svgEnd = "</g>\n</svg>\n";
 
@@ -48,7 +48,7 @@ CanvasSurface::CanvasSurface() {
     batch_.reserve(7 * 16384);
 }
 
-void CanvasSurface::keep(SegmentPicture& picture) {
+void CanvasSurface::keep(picture::SegmentPicture& picture) {
     picture_ = &picture;
     pageCanvas = this;
     pagePicture = &picture;
@@ -60,7 +60,7 @@ void CanvasSurface::measure() {
     deviceHeight_ = canvasHeight();
 }
 
-void CanvasSurface::beginDrawing(std::vector<Segment> picture, bool onCopy) {
+void CanvasSurface::beginDrawing(std::vector<picture::Segment> picture, bool onCopy) {
     if (onCopy) {
         // The strokes kept for the page's canvas and its measures wait aside.
         aside_.dpr = dpr_;
@@ -84,7 +84,7 @@ bool CanvasSurface::drawMore(double ms) {
     std::size_t strokes = 0;
     while (next_ < drawing_.size()) {
         for (const std::size_t end = std::min(drawing_.size(), next_ + partSegments); next_ < end; ++next_) {
-            const Segment& s = drawing_[next_];
+            const picture::Segment& s = drawing_[next_];
             width_ = s.width;
             line(s.x1, s.y1, s.x2, s.y2, s.colour);
         }
@@ -99,7 +99,7 @@ bool CanvasSurface::drawMore(double ms) {
         return false;
     }
     drawBatch();
-    std::vector<Segment>().swap(drawing_);
+    std::vector<picture::Segment>().swap(drawing_);
     if (onCopy_) {
         dpr_ = aside_.dpr;
         deviceWidth_ = aside_.deviceWidth;
@@ -113,14 +113,15 @@ bool CanvasSurface::drawMore(double ms) {
 }
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
-    const StrokePlan p = planStroke(x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
+    const picture::StrokePlan p =
+        picture::planStroke(x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
     switch (p.kind) {
-    case StrokePlan::Kind::none:
+    case picture::StrokePlan::Kind::none:
         return;
-    case StrokePlan::Kind::fill:
+    case picture::StrokePlan::Kind::fill:
         add(fillStroke, p.left, p.top, p.across, p.down, 0, c);
         return;
-    case StrokePlan::Kind::line:
+    case picture::StrokePlan::Kind::line:
         // On a store smaller than the design size a pen keeps at least one device
         // pixel, so that thin curves stay as dark as the axes beside them.
         add(lineStroke, p.x1, p.y1, p.x2, p.y2, std::max(p.width, 1.0), c);
@@ -169,25 +170,26 @@ void CanvasSurface::flush() {
     }
 }
 
-PictureWriter::PictureWriter(std::vector<Segment> segments, bool csv)
+PictureWriter::PictureWriter(std::vector<picture::Segment> segments, bool csv)
     : segments_(std::move(segments)), csv_(csv) {
-    const SegmentPicture none;
+    const picture::SegmentPicture none;
     if (csv_) {
-        out_ = csvText(none); // the header
+        out_ = picture::csvText(none); // the header
     } else {
-        out_ = svgText(none, design::clientWidth, design::clientHeight);
+        out_ = picture::svgText(none, design::clientWidth, design::clientHeight);
         out_.resize(out_.size() - svgEnd.size()); // the head, up to the paths
     }
 }
 
 std::size_t PictureWriter::partEnd(std::size_t from, std::size_t least) const {
-    const auto shows = [](const Segment& s) {
-        DeviceSegment d;
-        return toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, design::clientWidth, design::clientHeight, d);
+    const auto shows = [](const picture::Segment& s) {
+        picture::DeviceSegment d;
+        return picture::toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, design::clientWidth,
+                                 design::clientHeight, d);
     };
     for (std::size_t i = from + least; i < segments_.size(); ++i) {
-        const Segment& a = segments_[i - 1];
-        const Segment& b = segments_[i];
+        const picture::Segment& a = segments_[i - 1];
+        const picture::Segment& b = segments_[i];
         // In CSV every segment counts; in SVG a segment that does not show is left
         // out, and the ones either side of it could join.
         if ((a.colour != b.colour || a.width != b.width) && (csv_ || (shows(a) && shows(b)))) {
@@ -198,25 +200,25 @@ std::size_t PictureWriter::partEnd(std::size_t from, std::size_t least) const {
 }
 
 void PictureWriter::writePart(std::size_t from, std::size_t to) {
-    SegmentPicture part;
+    picture::SegmentPicture part;
     for (std::size_t i = from; i < to; ++i) {
-        const Segment& s = segments_[i];
+        const picture::Segment& s = segments_[i];
         part.setDrawWidth(s.width);
         part.line(s.x1, s.y1, s.x2, s.y2, s.colour);
     }
-    const SegmentPicture none;
+    const picture::SegmentPicture none;
     if (!csv_) {
         // The part's paths and groups, between the document's head and its end.
-        const std::string text = svgText(part, design::clientWidth, design::clientHeight);
+        const std::string text = picture::svgText(part, design::clientWidth, design::clientHeight);
         const std::size_t head =
-            svgText(none, design::clientWidth, design::clientHeight).size() - svgEnd.size();
+            picture::svgText(none, design::clientWidth, design::clientHeight).size() - svgEnd.size();
         out_.append(text, head, text.size() - head - svgEnd.size());
         return;
     }
     // The part's rows, its polylines numbered on from those written before.
-    const std::string text = csvText(part);
+    const std::string text = picture::csvText(part);
     int last = -1;
-    for (std::size_t at = csvText(none).size(); at < text.size();) {
+    for (std::size_t at = picture::csvText(none).size(); at < text.size();) {
         const std::size_t path = text.find(',', at) + 1;
         const std::size_t after = text.find(',', path);
         const std::size_t end = text.find('\n', after) + 1;
@@ -276,7 +278,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmDrawMore(double ms) {
 // says 1, having handed the text's bytes to the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void zmTextBegin(int csv) {
     theWriter = std::make_unique<zm::PictureWriter>(
-        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::Segment>{}, csv != 0);
+        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{}, csv != 0);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
     if (theWriter == nullptr || !theWriter->more(ms)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/SegmentPicture.h"
+#include "picture/SegmentPicture.h"
 #include "window/Surface.h"
 
 #include <cstddef>
@@ -47,7 +47,7 @@ class CanvasSurface : public Surface {
     void cls() override;
 
     // The picture kept as segments, which hands its operations on to this surface.
-    void keep(SegmentPicture& picture);
+    void keep(picture::SegmentPicture& picture);
 
     // Draws what has been kept on the canvas; past the pile's bound, has the page
     // keep the canvas's pixels instead of the segments drawn so far.
@@ -60,7 +60,7 @@ class CanvasSurface : public Surface {
     // clears it to the page (with the pixels kept of a pile); more draws for about
     // `ms` milliseconds (and `strokesPerTurn` strokes) and says whether it is done. On a copy the canvas's
     // own scale and strokes are left as they were once it is done.
-    void beginDrawing(std::vector<Segment> picture, bool onCopy);
+    void beginDrawing(std::vector<picture::Segment> picture, bool onCopy);
     bool drawMore(double ms);
 
   private:
@@ -76,12 +76,12 @@ class CanvasSurface : public Surface {
     // Seven numbers a stroke: kind (0 clear, 1 fill, 2 line, 3 the page afresh),
     // four coordinates, width, colour.
     std::vector<double> batch_;
-    SegmentPicture* picture_ = nullptr;
+    picture::SegmentPicture* picture_ = nullptr;
     // The picture's own clear, when it lets its segments go, is not the program's.
     bool lettingGo_ = false;
 
     // A drawing in parts: its segments, the next one, and what a copy sets aside.
-    std::vector<Segment> drawing_;
+    std::vector<picture::Segment> drawing_;
     std::size_t next_ = 0;
     bool onCopy_ = false;
     struct Aside {
@@ -98,7 +98,7 @@ class CanvasSurface : public Surface {
 // the parts, put together, is byte for byte the text of the whole.
 class PictureWriter {
   public:
-    PictureWriter(std::vector<Segment> segments, bool csv);
+    PictureWriter(std::vector<picture::Segment> segments, bool csv);
     // Writes for about `ms` milliseconds; true once the text is whole.
     bool more(double ms);
     const std::string& text() const { return out_; }
@@ -109,7 +109,7 @@ class PictureWriter {
     std::size_t partEnd(std::size_t from, std::size_t least) const;
     void writePart(std::size_t from, std::size_t to);
 
-    std::vector<Segment> segments_;
+    std::vector<picture::Segment> segments_;
     bool csv_;
     std::size_t next_ = 0;
     int paths_ = 0; // CSV: the polylines written so far

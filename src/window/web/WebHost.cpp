@@ -1,6 +1,6 @@
 #include "window/web/WebHost.h"
 
-#include "Quote.h"
+#include "script/Quote.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
@@ -53,8 +53,8 @@ EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
 // Leaves the program's stack for good: it is unwound to the page and never resumed.
 EM_ASYNC_JS(void, leaveForGood, (), { await zm.never(); });
 
-replay::Step keyStep(std::uint16_t code, std::uint32_t count) {
-    replay::Step s;
+script::Step keyStep(std::uint16_t code, std::uint32_t count) {
+    script::Step s;
     s.code = code;
     s.count = count;
     return s;
@@ -62,7 +62,7 @@ replay::Step keyStep(std::uint16_t code, std::uint32_t count) {
 
 } // namespace
 
-WebHost::WebHost(std::vector<replay::Step> script, CanvasSurface& canvas)
+WebHost::WebHost(std::vector<script::Step> script, CanvasSurface& canvas)
     : ScriptHost(std::move(script)), canvas_(canvas) {
     lastYield_ = emscripten_get_now();
 }
@@ -72,8 +72,8 @@ void WebHost::publish(bool waiting) {
     publishState(frame(), f.k, f.acc, f.ccllss, waiting ? 1 : 0, f.ended() ? 1 : 0, scriptDone() ? 0 : 1);
 }
 
-void WebHost::deliver(const replay::Step& s) {
-    const std::string key = replay::scriptKey(s);
+void WebHost::deliver(const script::Step& s) {
+    const std::string key = script::scriptKey(s);
     recordStep(
         (atWait_ ? key : key + "@" + std::to_string(frame()) + "." + std::to_string(pumpInFrame())).c_str());
     ScriptHost::deliver(s);
@@ -105,15 +105,15 @@ void WebHost::cancelReplayOnInput() {
 void WebHost::doEvents() {
     // The replay's timed steps due at the coming pump are played there; one whose
     // pump has already passed cannot be, and the replay stops before it.
-    const int n = pumpInFrame() % replay::pumpsPerFrame + 1;
-    const int f = frame() + (pumpInFrame() % replay::pumpsPerFrame == 0 ? 1 : 0);
+    const int n = pumpInFrame() % script::pumpsPerFrame + 1;
+    const int f = frame() + (pumpInFrame() % script::pumpsPerFrame == 0 ? 1 : 0);
     for (std::size_t i = 0; pendingStep(i) != nullptr && pendingStep(i)->timed; ++i) {
-        const replay::Step& s = *pendingStep(i);
+        const script::Step& s = *pendingStep(i);
         if (s.frame == f && s.pump == n) {
             continue;
         }
         if (s.frame < f || (s.frame == f && s.pump < n)) {
-            cut(i, "step " + replay::quoted(replay::stepText(s)) +
+            cut(i, "step " + script::quoted(script::stepText(s)) +
                        " comes too late: its event pump has passed (now frame " + std::to_string(f) +
                        ", pump " + std::to_string(n) + ")");
         }
@@ -125,8 +125,8 @@ void WebHost::doEvents() {
 
 void WebHost::waitForEvents() {
     cancelReplayOnInput();
-    if (const replay::Step* s = pendingStep(0); s != nullptr && s->timed) {
-        cut(0, "step " + replay::quoted(replay::stepText(*s)) +
+    if (const script::Step* s = pendingStep(0); s != nullptr && s->timed) {
+        cut(0, "step " + script::quoted(script::stepText(*s)) +
                    " can never be reached: the program waits for a key after frame " +
                    std::to_string(frame()));
     }
@@ -151,7 +151,7 @@ bool WebHost::deliverNext(bool atWait) {
         // Back to the first frame, then plain steps to the chosen one, played as
         // a replay: as fast as the program runs, and cut short by any input.
         const int target = std::clamp(jumpTarget(), 0, lastFrameIndex);
-        std::vector<replay::Step> steps{keyStep(32, 1)};
+        std::vector<script::Step> steps{keyStep(32, 1)};
         if (target > 0) {
             steps.push_back(keyStep(120, static_cast<std::uint32_t>(target)));
         }
@@ -162,9 +162,9 @@ bool WebHost::deliverNext(bool atWait) {
         }
         return true;
     }
-    replay::Step step;
+    script::Step step;
     if (input == doubleClick) {
-        step.kind = replay::Step::Kind::dblclick;
+        step.kind = script::Step::Kind::dblclick;
     } else {
         step.code = static_cast<std::uint16_t>(input);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScriptHost.h"
+#include "script/ScriptHost.h"
 #include "window/web/CanvasSurface.h"
 
 #include <string>
@@ -23,10 +23,10 @@ namespace zm {
 // While a frame is drawn the host lets the browser run at least once per display
 // refresh, so the page paints and stays responsive however long the replay;
 // while the program waits for a key it awaits the next input, with no timer.
-class WebHost : public replay::ScriptHost {
+class WebHost : public script::ScriptHost {
   public:
     // The canvas's strokes are handed over whenever the browser gets control.
-    WebHost(std::vector<replay::Step> script, CanvasSurface& canvas);
+    WebHost(std::vector<script::Step> script, CanvasSurface& canvas);
 
     void doEvents() override;
     void waitForEvents() override;
@@ -43,7 +43,7 @@ class WebHost : public replay::ScriptHost {
   protected:
     void moreEvents() override;
     void waitWithoutSteps() override;
-    void deliver(const replay::Step& s) override;
+    void deliver(const script::Step& s) override;
 
   private:
     // After the program has ended: says so if the replay had steps left.

@@ -5,8 +5,8 @@
 // follow the same output rules. Only the pictures that need a raster or a PDF
 // writer are the renderer's own.
 
-#include "KeyScript.h"
-#include "Outputs.h"
+#include "io/Outputs.h"
+#include "script/KeyScript.h"
 #include "window/Surface.h"
 
 #include <functional>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace zm {
+namespace zm::picture {
 class SegmentPicture;
 }
 
@@ -65,16 +65,16 @@ inline constexpr std::size_t maxScriptBytes = std::size_t{64} << 20;
 // The steps of the run: from --keys, or from --keys-file (a file, or - for
 // standard input; a UTF-8 byte-order mark at its start is skipped), then the
 // sweep's. Stops for an interrupt while reading or parsing. Throws UsageError.
-std::vector<replay::Step> readSteps(const Options& o);
+std::vector<script::Step> readSteps(const Options& o);
 
 // The outputs of a run, opened before it starts (null when not asked for).
 struct RunOutputs {
-    render::OutputSet set;
-    render::Output* trace = nullptr;
-    render::Output* png = nullptr;
-    render::Output* svg = nullptr;
-    render::Output* pdf = nullptr;
-    render::Output* csv = nullptr;
+    io::OutputSet set;
+    io::Output* trace = nullptr;
+    io::Output* png = nullptr;
+    io::Output* svg = nullptr;
+    io::Output* pdf = nullptr;
+    io::Output* csv = nullptr;
 };
 
 // Where a run draws, and the pictures only one program makes: the renderer's
@@ -87,7 +87,7 @@ class Canvas {
     virtual void atWait(RunOutputs&) {}
     // After the run, before the commit; vectors is the segment picture when
     // --svg, --pdf or --csv asked for it.
-    virtual void finish(RunOutputs&, const SegmentPicture*) {}
+    virtual void finish(RunOutputs&, const picture::SegmentPicture*) {}
 };
 
 // Makes the canvas once the script has been read and the outputs opened.
@@ -95,7 +95,7 @@ using CanvasMaker = std::function<std::unique_ptr<Canvas>(const Options&, RunOut
 
 // Writes a finished picture to its output; an empty one is a picture that could
 // not be made.
-void put(render::Output& out, const std::string& bytes, const char* option);
+void put(io::Output& out, const std::string& bytes, const char* option);
 
 // The whole program: parses the arguments, runs, and reports. Returns the exit
 // status: 0 done, 2 bad input or an output that cannot be written; an interrupt

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace zm {
+namespace zm::picture {
 
 // One entry of the record of a run: a drawing operation as the surface got it,
 // or a point where the program blocked waiting for a key or ended.
@@ -68,4 +68,4 @@ class RecordingSurface : public Surface {
     Colour fore_ = 0;
 };
 
-} // namespace zm
+} // namespace zm::picture

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace zm::replay {
+namespace zm::script {
 
 // A name or a step as it is shown in a message: between single quotes, with
 // every byte that a terminal would act on written as an escape the shell reads
@@ -15,4 +15,4 @@ namespace zm::replay {
 //   quoted("\x1b[31mRED")  ''$'\033''[31mRED'
 std::string quoted(std::string_view s);
 
-} // namespace zm::replay
+} // namespace zm::script

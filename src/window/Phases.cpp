@@ -1,4 +1,4 @@
-#include "animation/Phases.h"
+#include "window/Phases.h"
 
 #include "window/Form1.h"
 

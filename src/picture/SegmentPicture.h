@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zm {
+namespace zm::picture {
 
 // One segment as drawn: end points on the plane, pen width and colour.
 struct Segment {
@@ -70,4 +70,4 @@ class SegmentPicture : public Surface {
     std::size_t dead_ = 0;
 };
 
-} // namespace zm
+} // namespace zm::picture

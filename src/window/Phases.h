@@ -1,6 +1,6 @@
 #pragma once
 
-#include "animation/TraceState.h"
+#include "window/TraceState.h"
 
 namespace zm {
 

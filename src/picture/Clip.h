@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace zm {
+namespace zm::picture {
 
 // Clips the segment to the box; false if nothing of it is inside. Keeps the
 // rasterizer and the vector writers away from coordinates far outside the page.
@@ -42,4 +42,4 @@ inline bool clipSegment(double& x1, double& y1, double& x2, double& y2, double l
     return true;
 }
 
-} // namespace zm
+} // namespace zm::picture

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "window/SegmentPicture.h"
+#include "picture/SegmentPicture.h"
 
 #include <string>
 
-namespace zm {
+namespace zm::picture {
 
 // The picture as an SVG document of a page of the given size in pixels: the
 // caption as its title, a white page, and the page paths of the segment picture
@@ -24,4 +24,4 @@ std::string csvText(const SegmentPicture& picture);
 // the legend does not know is written as #rrggbb.
 std::string curveName(Colour c);
 
-} // namespace zm
+} // namespace zm::picture

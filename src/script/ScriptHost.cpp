@@ -1,11 +1,11 @@
-#include "ScriptHost.h"
+#include "script/ScriptHost.h"
 
-#include "Quote.h"
+#include "script/Quote.h"
 
 #include <algorithm>
 #include <string>
 
-namespace zm::replay {
+namespace zm::script {
 
 void ScriptHost::deliver(const Step& s) {
     if (s.kind == Step::Kind::dblclick) {
@@ -59,7 +59,7 @@ void ScriptHost::doEvents() {
 void ScriptHost::waitForEvents() {
     ++waits_;
     if (trace_ != nullptr) {
-        trace_->mark(Op::Kind::wait);
+        trace_->mark(picture::Op::Kind::wait);
     }
     if (onWait_) {
         onWait_();
@@ -85,7 +85,7 @@ bool ScriptHost::play() {
         return false;
     }
     if (trace_ != nullptr) {
-        trace_->mark(Op::Kind::end);
+        trace_->mark(picture::Op::Kind::end);
     }
     if (std::string left = leftOver(); !left.empty()) {
         throw ScriptError(left);
@@ -123,4 +123,4 @@ std::string ScriptHost::leftOver() const {
     return "steps left over after the program ended: " + left;
 }
 
-} // namespace zm::replay
+} // namespace zm::script

@@ -1,7 +1,7 @@
-#include "animation/Phases.h"
-#include "animation/TraceState.h"
 #include "math/CorrectlyRounded.h"
 #include "window/Form1.h"
+#include "window/Phases.h"
+#include "window/TraceState.h"
 
 namespace zm {
 

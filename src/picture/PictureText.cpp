@@ -1,12 +1,12 @@
-#include "window/PictureText.h"
+#include "picture/PictureText.h"
 
+#include "picture/RecordingSurface.h"
 #include "window/Form1.h"
-#include "window/RecordingSurface.h"
 
 #include <cmath>
 #include <string_view>
 
-namespace zm {
+namespace zm::picture {
 
 namespace {
 
@@ -185,4 +185,4 @@ std::string csvText(const SegmentPicture& picture) {
     return out;
 }
 
-} // namespace zm
+} // namespace zm::picture

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "window/Clip.h"
+#include "picture/Clip.h"
 #include "window/UserScale.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace zm {
+namespace zm::picture {
 
 // How one segment of the plane reaches a raster of device pixels: nothing (not
 // finite, or wholly outside), a rectangle of whole pixels, or a stroke with round
@@ -75,4 +75,4 @@ inline StrokePlan planStroke(float x1, float y1, float x2, float y2, int width, 
     return s;
 }
 
-} // namespace zm
+} // namespace zm::picture

@@ -1,11 +1,11 @@
-#include "window/RecordingSurface.h"
+#include "picture/RecordingSurface.h"
 
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 
-namespace zm {
+namespace zm::picture {
 
 namespace {
 
@@ -468,4 +468,4 @@ void RecordingSurface::cls() {
     }
 }
 
-} // namespace zm
+} // namespace zm::picture

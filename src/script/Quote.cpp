@@ -1,6 +1,6 @@
-#include "Quote.h"
+#include "script/Quote.h"
 
-namespace zm::replay {
+namespace zm::script {
 
 namespace {
 
@@ -112,4 +112,4 @@ std::string quoted(std::string_view s) {
     return out;
 }
 
-} // namespace zm::replay
+} // namespace zm::script

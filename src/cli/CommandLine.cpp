@@ -1,11 +1,11 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "Quote.h"
-#include "ScriptHost.h"
+#include "picture/PictureText.h"
+#include "picture/RecordingSurface.h"
+#include "picture/SegmentPicture.h"
+#include "script/Quote.h"
+#include "script/ScriptHost.h"
 #include "window/Form1.h"
-#include "window/PictureText.h"
-#include "window/RecordingSurface.h"
-#include "window/SegmentPicture.h"
 
 #include <cerrno>
 #include <cmath>
@@ -27,13 +27,13 @@
 
 namespace zm::cli {
 
-using replay::quoted;
+using script::quoted;
 
 namespace {
 
 constexpr int exitBadInput = 2;
 
-using render::checkInterrupt;
+using io::checkInterrupt;
 
 const char* const scriptHelp = R"(
 Script: steps separated by white space; a step is KEY, KEY@F.N or KEY*N.
@@ -167,30 +167,30 @@ void fail(const std::string& message) {
 }
 
 // Writes each trace line as it comes to the trace output.
-class TraceWriter : public RecordingSurface {
+class TraceWriter : public picture::RecordingSurface {
   public:
-    TraceWriter(Surface* forward, render::Output& out) : RecordingSurface(forward), out_(out) {}
+    TraceWriter(Surface* forward, io::Output& out) : picture::RecordingSurface(forward), out_(out) {}
 
   protected:
-    void record(const Op& op) override {
-        char* const line = out_.room(traceLineMaxChars + 1);
-        char* end = writeTraceLine(line, op);
+    void record(const picture::Op& op) override {
+        char* const line = out_.room(picture::traceLineMaxChars + 1);
+        char* end = picture::writeTraceLine(line, op);
         *end++ = '\n';
         out_.wrote(static_cast<std::size_t>(end - line));
     }
 
   private:
-    render::Output& out_;
+    io::Output& out_;
 };
 
 // The replay host of a run that may be interrupted: a signal stops it at the
 // next event pump (under Node, at the next wait for a key, where Node gets its
 // turn; the pumps of a frame then see it).
-class RunHost : public replay::ScriptHost {
+class RunHost : public script::ScriptHost {
   public:
     using ScriptHost::ScriptHost;
     void doEvents() override {
-        render::checkInterruptTaken();
+        io::checkInterruptTaken();
         ScriptHost::doEvents();
     }
     void waitForEvents() override {
@@ -222,7 +222,7 @@ constexpr int scriptOpenFlags = O_RDONLY | O_CLOEXEC;
 std::string readScriptFile(const std::string& name) {
     const auto cannot = [&name](int err) {
         fail("cannot read --keys-file " + (name == "-" ? std::string("from standard input") : quoted(name)) +
-             ": " + render::errorText(err));
+             ": " + io::errorText(err));
     };
     int fd = 0;
 #ifdef _WIN32
@@ -232,7 +232,7 @@ std::string readScriptFile(const std::string& name) {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {
             checkInterrupt();
-            fd = render::openMayBlock(name.c_str(), scriptOpenFlags);
+            fd = io::openMayBlock(name.c_str(), scriptOpenFlags);
             if (fd >= 0) {
                 break;
             }
@@ -271,7 +271,7 @@ std::string readScriptFile(const std::string& name) {
         std::size_t got = 0;
         while (got < piece) {
             checkInterrupt();
-            const long n = render::readSome(fd, p.data() + got, piece - got);
+            const long n = io::readSome(fd, p.data() + got, piece - got);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -468,7 +468,7 @@ std::string versionText(Program p) {
     return std::string(programName(p)) + " " + ZM_VERSION + "\n";
 }
 
-std::vector<replay::Step> readSteps(const Options& o) {
+std::vector<script::Step> readSteps(const Options& o) {
     std::string file;
     std::string_view script = o.keys;
     if (!o.keysFile.empty()) {
@@ -479,19 +479,19 @@ std::vector<replay::Step> readSteps(const Options& o) {
             script.remove_prefix(3);
         }
     }
-    std::vector<replay::Step> steps;
+    std::vector<script::Step> steps;
     try {
-        steps = replay::parseScript(script, checkInterrupt);
-    } catch (const replay::ScriptError& e) {
+        steps = script::parseScript(script, checkInterrupt);
+    } catch (const script::ScriptError& e) {
         fail(e.what());
     }
     if (o.sweep) {
-        replay::appendSweep(steps);
+        script::appendSweep(steps);
     }
     return steps;
 }
 
-void put(render::Output& out, const std::string& bytes, const char* option) {
+void put(io::Output& out, const std::string& bytes, const char* option) {
     if (bytes.empty()) {
         fail(std::string("cannot make the ") + option + " picture");
     }
@@ -501,7 +501,7 @@ void put(render::Output& out, const std::string& bytes, const char* option) {
 namespace {
 
 int run(const Options& o, const CanvasMaker& makeCanvas) {
-    std::vector<replay::Step> steps = readSteps(o);
+    std::vector<script::Step> steps = readSteps(o);
     // The script is checked first; a run that would write nothing is a mistake.
     if (o.trace.empty() && o.png.empty() && o.svg.empty() && o.pdf.empty() && o.csv.empty() &&
         o.frames.empty()) {
@@ -514,7 +514,7 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     // Every output is opened before the run, so an unwritable one is found at
     // once; none appears unless the whole run succeeds.
     RunOutputs out;
-    const auto open = [&out](const std::string& name, const char* option) -> render::Output* {
+    const auto open = [&out](const std::string& name, const char* option) -> io::Output* {
         return name.empty() ? nullptr : &out.set.add(name, option);
     };
     out.trace = open(o.trace, "--trace");
@@ -523,16 +523,16 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     out.pdf = open(o.pdf, "--pdf");
     out.csv = open(o.csv, "--csv");
     if (!o.frames.empty()) {
-        out.set.makeFolder(o.frames, "--frames", render::isFrameName);
+        out.set.makeFolder(o.frames, "--frames", io::isFrameName);
     }
 
     // The operations pass through the trace and the segment picture on their
     // way to the canvas.
     std::unique_ptr<Canvas> canvas = makeCanvas ? makeCanvas(o, out) : std::make_unique<NoCanvas>();
     Surface* surface = canvas->surface();
-    std::unique_ptr<SegmentPicture> vectors;
+    std::unique_ptr<picture::SegmentPicture> vectors;
     if (out.svg != nullptr || out.pdf != nullptr || out.csv != nullptr) {
-        vectors = std::make_unique<SegmentPicture>(surface);
+        vectors = std::make_unique<picture::SegmentPicture>(surface);
         surface = vectors.get();
     }
     std::unique_ptr<TraceWriter> tracer;
@@ -553,10 +553,10 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
 
     canvas->finish(out, vectors.get());
     if (out.svg != nullptr) {
-        put(*out.svg, svgText(*vectors, o.width, o.height), "--svg");
+        put(*out.svg, picture::svgText(*vectors, o.width, o.height), "--svg");
     }
     if (out.csv != nullptr) {
-        put(*out.csv, csvText(*vectors), "--csv");
+        put(*out.csv, picture::csvText(*vectors), "--csv");
     }
     checkInterrupt();
     out.set.commit();
@@ -569,7 +569,7 @@ int print(Program p, const std::string& text) {
         std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     if (!ok) {
         std::fprintf(stderr, "%s: cannot write to standard output: %s\n", programName(p),
-                     render::errorText(errno));
+                     io::errorText(errno));
         return exitBadInput;
     }
     return 0;
@@ -579,8 +579,8 @@ int print(Program p, const std::string& text) {
 
 int main(Program p, int argc, char** argv, const CanvasMaker& makeCanvas) {
     // SIGINT, SIGTERM and a hang-up (the terminal closed) stop the run and clean up.
-    render::catchInterrupts();
-    render::guardStandardDescriptors();
+    io::catchInterrupts();
+    io::guardStandardDescriptors();
     const char* name = programName(p);
     try {
         const Options o = parseArguments(p, std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
@@ -593,16 +593,16 @@ int main(Program p, int argc, char** argv, const CanvasMaker& makeCanvas) {
         return run(o, makeCanvas);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", name, e.what());
-    } catch (const replay::ScriptError& e) {
+    } catch (const script::ScriptError& e) {
         std::fprintf(stderr, "%s: %s\n", name, e.what());
-    } catch (const render::OutputError& e) {
+    } catch (const io::OutputError& e) {
         std::fprintf(stderr, "%s: %s\n", name, e.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr,
                      "%s: not enough memory for this run: use a shorter script or a smaller picture\n", name);
-    } catch (const render::Interrupted& e) {
-        std::fprintf(stderr, "%s: %s\n", name, render::interruptedMessage(e.signal).c_str());
-        render::dieOf(e.signal);
+    } catch (const io::Interrupted& e) {
+        std::fprintf(stderr, "%s: %s\n", name, io::interruptedMessage(e.signal).c_str());
+        io::dieOf(e.signal);
     }
     return exitBadInput;
 }

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "KeyScript.h"
+#include "picture/RecordingSurface.h"
+#include "script/KeyScript.h"
 #include "window/Form1.h"
-#include "window/RecordingSurface.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace zm::replay {
+namespace zm::script {
 
 // Thrown when the program blocks waiting for a key and the script has no step
 // left: the replay is over, with the program still running.
@@ -22,7 +22,8 @@ class ScriptHost : public Host {
   public:
     using WaitHook = std::function<void()>;
 
-    explicit ScriptHost(std::vector<Step> steps, RecordingSurface* trace = nullptr, WaitHook onWait = {})
+    explicit ScriptHost(std::vector<Step> steps, picture::RecordingSurface* trace = nullptr,
+                        WaitHook onWait = {})
         : steps_(std::move(steps)), trace_(trace), onWait_(std::move(onWait)) {}
 
     void attach(Form1& form) { form_ = &form; }
@@ -70,11 +71,11 @@ class ScriptHost : public Host {
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     std::uint32_t used_ = 0;
-    RecordingSurface* trace_;
+    picture::RecordingSurface* trace_;
     WaitHook onWait_;
     Form1* form_ = nullptr;
     int pumps_ = 0;
     int waits_ = 0;
 };
 
-} // namespace zm::replay
+} // namespace zm::script

@@ -1,12 +1,12 @@
-#include "window/SegmentPicture.h"
+#include "picture/SegmentPicture.h"
 
-#include "window/StrokePlan.h"
+#include "picture/StrokePlan.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-namespace zm {
+namespace zm::picture {
 
 std::size_t SegmentPicture::hash(const Segment& s) {
     std::size_t h = 0;
@@ -151,4 +151,4 @@ std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const
     return out;
 }
 
-} // namespace zm
+} // namespace zm::picture

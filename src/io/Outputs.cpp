@@ -1,6 +1,6 @@
-#include "Outputs.h"
+#include "io/Outputs.h"
 
-#include "Quote.h"
+#include "script/Quote.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +36,7 @@
 #define ZM_UNNAMED_TEMPORARIES 1
 #endif
 
-namespace zm::render {
+namespace zm::io {
 
 namespace fs = std::filesystem;
 
@@ -664,7 +664,7 @@ Output::~Output() {
 }
 
 std::string Output::which() const {
-    return name_ == "-" ? option_ + " to standard output" : option_ + " file " + zm::replay::quoted(name_);
+    return name_ == "-" ? option_ + " to standard output" : option_ + " file " + zm::script::quoted(name_);
 }
 
 void Output::fail(const std::string& what, int err) const {
@@ -682,8 +682,8 @@ void Output::failSpool(int err) const {
     }
     const char* t = std::getenv("TMPDIR");
     const std::string where = t != nullptr && *t != '\0'
-                                  ? "$TMPDIR " + zm::replay::quoted(t)
-                                  : zm::replay::quoted(temporaryFolder()) + " ($TMPDIR is not set)";
+                                  ? "$TMPDIR " + zm::script::quoted(t)
+                                  : zm::script::quoted(temporaryFolder()) + " ($TMPDIR is not set)";
     throw OutputError("cannot keep " + which() + " until the end of the run in " + where + ": " +
                       errorText(err));
 }
@@ -766,7 +766,7 @@ void Output::takeTarget(const std::string& tempFolder) {
         fail("cannot write", errno);
     }
     if (exists && S_ISDIR(st.st_mode)) {
-        throw OutputError(option_ + " " + zm::replay::quoted(name_) + " is a folder: give a file name");
+        throw OutputError(option_ + " " + zm::script::quoted(name_) + " is a folder: give a file name");
     }
     if (exists && !S_ISREG(st.st_mode)) {
         // A device, a pipe or a socket is written into, never replaced.
@@ -1157,7 +1157,7 @@ void OutputSet::claim(Output& out) {
     for (const std::string& key : keys) {
         if (const auto it = targets_.find(key); it != targets_.end()) {
             throw OutputError(it->second + " and " + out.option_ + " are given the same file " +
-                              zm::replay::quoted(out.name_) + ": give each its own");
+                              zm::script::quoted(out.name_) + ": give each its own");
         }
     }
     for (const std::string& key : keys) {
@@ -1197,14 +1197,14 @@ void OutputSet::makeFolder(const std::string& path, const std::string& option,
         p = p.parent_path();
     }
     if (!fs::is_directory(p, ec)) {
-        throw OutputError("cannot make " + option + " folder " + zm::replay::quoted(path) + ": " +
+        throw OutputError("cannot make " + option + " folder " + zm::script::quoted(path) + ": " +
                           errorText(ENOTDIR));
     }
 #ifndef _WIN32
     // Checked now, so that a run does not fail at its end for this.
     if (::access(p.c_str(), W_OK | X_OK) != 0) {
         throw OutputError("cannot " + std::string(f.missing.empty() ? "write into " : "make ") + option +
-                          " folder " + zm::replay::quoted(path) + ": " + errorText(errno));
+                          " folder " + zm::script::quoted(path) + ": " + errorText(errno));
     }
 #endif
     std::reverse(f.missing.begin(), f.missing.end());
@@ -1225,19 +1225,19 @@ void OutputSet::rename(Output& out, const std::string& name) {
         out.fail("cannot write", err);
     }
     if (fd >= 0) {
-        throw OutputError(out.option_ + " " + zm::replay::quoted(name) + " exists and is not a regular file");
+        throw OutputError(out.option_ + " " + zm::script::quoted(name) + " exists and is not a regular file");
     }
 #endif
     struct stat st {};
     out.existed_ = ::stat(out.target_.c_str(), &st) == 0;
     if (out.existed_) {
         if (!S_ISREG(st.st_mode)) {
-            throw OutputError(out.option_ + " " + zm::replay::quoted(name) +
+            throw OutputError(out.option_ + " " + zm::script::quoted(name) +
                               " exists and is not a regular file");
         }
 #ifndef _WIN32
         if (st.st_nlink > 1) {
-            throw OutputError(out.option_ + " " + zm::replay::quoted(name) +
+            throw OutputError(out.option_ + " " + zm::script::quoted(name) +
                               " has other hard links: remove it or choose another folder");
         }
 #endif
@@ -1259,7 +1259,7 @@ void OutputSet::makeFolders() {
                 if (errno == EEXIST && fs::is_directory(path, ec)) {
                     continue;
                 }
-                throw OutputError("cannot make " + f.option + " folder " + zm::replay::quoted(f.path) + ": " +
+                throw OutputError("cannot make " + f.option + " folder " + zm::script::quoted(f.path) + ": " +
                                   errorText(errno));
             }
             madeFolders_.push_back(path);
@@ -1290,7 +1290,7 @@ void OutputSet::removeStale() {
             }
         }
         if (ec) {
-            throw OutputError("cannot read " + f.option + " folder " + zm::replay::quoted(f.path) + ": " +
+            throw OutputError("cannot read " + f.option + " folder " + zm::script::quoted(f.path) + ": " +
                               errorText(ec.value()));
         }
         for (const std::string& path : stale) {
@@ -1305,12 +1305,12 @@ void OutputSet::removeStale() {
                 (dir.st_mode & S_ISVTX) != 0 && ::geteuid() != 0 && st.st_uid != ::geteuid() &&
                 dir.st_uid != ::geteuid()) {
                 throw OutputError("cannot remove the earlier " + f.option + " file " +
-                                  zm::replay::quoted(path) + ": " + errorText(EPERM));
+                                  zm::script::quoted(path) + ": " + errorText(EPERM));
             }
 #endif
             if (const int err = renameOver(path, backup); err != 0) {
                 throw OutputError("cannot remove the earlier " + f.option + " file " +
-                                  zm::replay::quoted(path) + ": " + errorText(err));
+                                  zm::script::quoted(path) + ": " + errorText(err));
             }
             removed_.push_back({path, backup});
         }
@@ -1390,4 +1390,4 @@ void OutputSet::discard() {
     madeFolders_.clear();
 }
 
-} // namespace zm::render
+} // namespace zm::io

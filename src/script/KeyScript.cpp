@@ -1,12 +1,12 @@
-#include "KeyScript.h"
+#include "script/KeyScript.h"
 
-#include "Quote.h"
+#include "script/Quote.h"
 
 #include <array>
 #include <charconv>
 #include <utility>
 
-namespace zm::replay {
+namespace zm::script {
 
 namespace {
 
@@ -284,4 +284,4 @@ std::uint64_t countSteps(const std::vector<Step>& steps) {
     return n;
 }
 
-} // namespace zm::replay
+} // namespace zm::script

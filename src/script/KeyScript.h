@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/KeyCodes.h"
+#include "window/KeyCodes.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zm::replay {
+namespace zm::script {
 
 // A bad script or a script that cannot be played; the message names the step.
 struct ScriptError : std::runtime_error {
@@ -71,4 +71,4 @@ std::uint64_t countSteps(const std::vector<Step>& steps);
 
 using zm::keyCodeOf;
 
-} // namespace zm::replay
+} // namespace zm::script

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zm::render {
+namespace zm::io {
 
 // An output that cannot be opened, written or put in place. The message is
 // one line that names the output and the system's reason.
@@ -207,4 +207,4 @@ class OutputSet {
     bool committed_ = false;
 };
 
-} // namespace zm::render
+} // namespace zm::io
