@@ -23,7 +23,22 @@ set(ZM_SCRIPT_SOURCES
   src/script/Quote.cpp)
 
 # The programs that play scripts: their outputs, written all together or not at
-# all (io), and their command line (cli).
+# all (io), and their command line (cli). The system calls under the outputs
+# are each platform's own (io/System.h): Windows; the runtime under Node, with
+# the native programs' words for system errors; a native POSIX system.
 set(ZM_OUTPUT_SOURCES
-  src/io/Outputs.cpp
+  src/io/Signals.cpp
+  src/io/Streams.cpp
+  src/io/Paths.cpp
+  src/io/Temporaries.cpp
+  src/io/FrameNames.cpp
+  src/io/Output.cpp
+  src/io/OutputSet.cpp
   src/cli/CommandLine.cpp)
+if(WIN32)
+  list(APPEND ZM_OUTPUT_SOURCES src/io/SystemWindows.cpp src/io/ErrorText.cpp)
+elseif(EMSCRIPTEN)
+  list(APPEND ZM_OUTPUT_SOURCES src/io/SystemPosix.cpp src/io/SystemNode.cpp src/io/ErrorTextNode.cpp)
+else()
+  list(APPEND ZM_OUTPUT_SOURCES src/io/SystemPosix.cpp src/io/SystemPosixNative.cpp src/io/ErrorText.cpp)
+endif()

@@ -34,12 +34,6 @@ std::string pngBytes(const QImage& img) {
     return img.save(&buffer, "PNG") ? bytes.toStdString() : std::string();
 }
 
-std::string frameName(const std::string& dir, int n, int digits) {
-    return QFile::encodeName(QDir(QFile::decodeName(dir.c_str()))
-                                 .filePath(QString("frame-%1.png").arg(n, digits, 10, QChar('0'))))
-        .toStdString();
-}
-
 // Without XDG_RUNTIME_DIR, Qt makes $TMPDIR/runtime-USER when it starts; the
 // renderer needs none, and a run leaves nothing behind in $TMPDIR. The folder
 // Qt is about to make, or empty if it is there already.
@@ -69,7 +63,7 @@ class RasterCanvas : public zm::cli::Canvas {
             return;
         }
         const int n = static_cast<int>(frames_.size()) + 1;
-        zm::io::Output& f = out.set.add(frameName(o_.frames, n, 4), "--frames");
+        zm::io::Output& f = out.set.add(zm::io::frameName(o_.frames, n, 4), "--frames");
         zm::cli::put(f, pngBytes(image_.picture(size_)), "--frames");
         f.close();
         frames_.push_back(&f);
@@ -89,7 +83,7 @@ class RasterCanvas : public zm::cli::Canvas {
         const int digits = std::max<int>(4, static_cast<int>(std::to_string(frames_.size()).size()));
         if (digits > 4) {
             for (std::size_t i = 0; i < frames_.size(); ++i) {
-                out.set.rename(*frames_[i], frameName(o_.frames, static_cast<int>(i) + 1, digits));
+                out.set.rename(*frames_[i], zm::io::frameName(o_.frames, static_cast<int>(i) + 1, digits));
             }
         }
     }
