@@ -4,6 +4,7 @@
 // pump, the whole sweep through the headless renderer, and key to picture.
 
 #include "picture/RecordingSurface.h"
+#include "picture/StrokePlan.h"
 #include "window/Form1.h"
 #include "window/qt/FormWindow.h"
 #include "window/qt/ImageSurface.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -80,15 +82,50 @@ void runFrames(zm::Surface& surface, bool overlays, const std::function<bool()>&
 
 const QSize design(zm::design::clientWidth, zm::design::clientHeight);
 
+// How one segment reaches the raster, as the canvas draws it: nothing (not
+// finite, or wholly outside), a filled rectangle of whole pixels, or an
+// antialiased stroke with round caps.
+struct Stroke {
+    enum class Kind { none, fill, line };
+    Kind kind = Kind::none;
+    QRect rect;
+    QLineF line;
+    QColor colour;
+    qreal width = 1;
+};
+
+// The stroke for a segment of the plane on a canvas of the given device size.
+Stroke strokeOf(const zm::picture::Op& op, int width, qreal dpr, QSize device) {
+    const zm::picture::StrokePlan p =
+        zm::picture::planStroke(op.x1, op.y1, op.x2, op.y2, width, dpr, device.width(), device.height());
+    Stroke s;
+    s.colour = QColor(static_cast<int>(op.colour & 0xFF), static_cast<int>((op.colour >> 8) & 0xFF),
+                      static_cast<int>((op.colour >> 16) & 0xFF));
+    s.width = p.width;
+    switch (p.kind) {
+    case zm::picture::StrokePlan::Kind::none:
+        break;
+    case zm::picture::StrokePlan::Kind::fill:
+        s.kind = Stroke::Kind::fill;
+        s.rect = QRect(p.left, p.top, p.across, p.down);
+        break;
+    case zm::picture::StrokePlan::Kind::line:
+        s.kind = Stroke::Kind::line;
+        s.line = QLineF(p.x1, p.y1, p.x2, p.y2);
+        break;
+    }
+    return s;
+}
+
 // The segments of one whole frame (from one wait to the next), as strokes for the canvas.
-std::vector<zm::Stroke> oneFrame(bool overlays, std::size_t& segments) {
+std::vector<Stroke> oneFrame(bool overlays, std::size_t& segments) {
     zm::picture::RecordingSurface rec;
     int waits = 0;
     runFrames(rec, overlays, [&] {
         rec.mark(zm::picture::Op::Kind::wait);
         return ++waits < 3;
     });
-    std::vector<zm::Stroke> out;
+    std::vector<Stroke> out;
     int width = 1;
     bool inFrame = false;
     segments = 0;
@@ -104,12 +141,12 @@ std::vector<zm::Stroke> oneFrame(bool overlays, std::size_t& segments) {
             continue;
         }
         if (op.kind == zm::picture::Op::Kind::cls) {
-            out.push_back(zm::Stroke{}); // a clear
+            out.push_back(Stroke{}); // a clear
             out.back().width = -1;
             continue;
         }
         width = op.width;
-        out.push_back(zm::ImageSurface::stroke(op.x1, op.y1, op.x2, op.y2, op.colour, width, 1, design));
+        out.push_back(strokeOf(op, width, 1, design));
         ++segments;
     }
     return out;
@@ -120,7 +157,7 @@ std::vector<zm::Stroke> oneFrame(bool overlays, std::size_t& segments) {
 void FrameAgainstFloor(benchmark::State& state) {
     const bool overlays = state.range(0) != 0;
     std::size_t segments = 0;
-    const std::vector<zm::Stroke> strokes = oneFrame(overlays, segments);
+    const std::vector<Stroke> strokes = oneFrame(overlays, segments);
     QImage floorImage(design, QImage::Format_RGB32);
     floorImage.fill(Qt::white);
     QPainter p(&floorImage);
@@ -139,12 +176,12 @@ void FrameAgainstFloor(benchmark::State& state) {
             state.SetIterationTime(frames.back() / 1000);
             // The floor: the same strokes, nothing but Qt calls.
             const auto f0 = Clock::now();
-            for (const zm::Stroke& s : strokes) {
+            for (const Stroke& s : strokes) {
                 if (s.width < 0) {
                     floorImage.fill(Qt::white);
-                } else if (s.kind == zm::Stroke::Kind::fill) {
+                } else if (s.kind == Stroke::Kind::fill) {
                     p.fillRect(s.rect, s.colour);
-                } else if (s.kind == zm::Stroke::Kind::line) {
+                } else if (s.kind == Stroke::Kind::line) {
                     if (pen.color() != s.colour || pen.widthF() != s.width) {
                         pen.setColor(s.colour);
                         pen.setWidthF(s.width);
@@ -287,8 +324,19 @@ BENCHMARK(RendererSweep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 
 // From a key posted to the waiting window until the next frame has reached the
 // window's backing store.
+// The window, with a call each time the program is about to block, after the
+// canvas has gone to the screen.
+struct WatchedWindow : zm::FormWindow {
+    std::function<void()> onWaiting;
+    void waitForEvents() override {
+        present();
+        onWaiting();
+        zm::FormWindow::waitForEvents();
+    }
+};
+
 void KeyToPicture(benchmark::State& state) {
-    zm::FormWindow w;
+    WatchedWindow w;
     Clock::time_point posted{};
     bool pending = false;
     std::vector<double> latencies;

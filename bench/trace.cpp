@@ -2,7 +2,8 @@
 // that writes every trace line, against the same run with the formatting left
 // out; and the shortest float text on its own.
 
-#include "picture/RecordingSurface.h"
+#include "math/ShortestFloat.h"
+#include "picture/PictureText.h"
 #include "script/KeyScript.h"
 #include "script/ScriptHost.h"
 #include "window/Form1.h"
@@ -104,10 +105,10 @@ void ShortestFloat(benchmark::State& state) {
     for (float& v : values) {
         v = plane(rng);
     }
-    char buf[zm::picture::shortestFloatMaxChars];
+    char buf[zm::cr::shortestFloatMaxChars];
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(zm::picture::writeShortestFloat(buf, values[i++ & (values.size() - 1)]));
+        benchmark::DoNotOptimize(zm::cr::writeShortestFloat(buf, values[i++ & (values.size() - 1)]));
         benchmark::ClobberMemory();
     }
 }

@@ -1,7 +1,7 @@
 # The program itself, with no platform in it: Form1 with its phases, geometry
-# and controls, the profiles, the pictures and their text formats, and the
-# correctly rounded math. Every edition (the desktop, the browser, the trace
-# program for Node) compiles this one list.
+# and controls, the profiles, the pictures and their text formats, the
+# correctly rounded math and the shortest float text. Every edition (the
+# desktop, the browser, the trace program for Node) compiles this one list.
 set(ZM_CORE_SOURCES
   src/window/Form1.cpp
   src/window/Linkage.cpp
@@ -13,7 +13,8 @@ set(ZM_CORE_SOURCES
   src/picture/RecordingSurface.cpp
   src/picture/SegmentPicture.cpp
   src/picture/PictureText.cpp
-  src/math/CorrectlyRounded.cpp)
+  src/math/CorrectlyRounded.cpp
+  src/math/ShortestFloat.cpp)
 
 # Key scripts played in place of a user: the parser, the replay host, and the
 # quoting of names and steps in messages.

@@ -1,4 +1,5 @@
-#include "picture/RecordingSurface.h"
+#include "math/ShortestFloat.h"
+#include "picture/PictureText.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ float fromBits(std::uint32_t b) {
 // formatting, so that every standard library writes the same bytes; here they
 // must equal what this platform's std::to_chars writes.
 ::testing::AssertionResult sameAsToChars(float v) {
-    const std::string got = picture::shortestFloat(v);
+    const std::string got = cr::shortestFloat(v);
     const std::string want = viaToChars(v);
     if (got == want) {
         return ::testing::AssertionSuccess();
@@ -49,21 +50,21 @@ TEST(TraceFormat, ChosenValuesAndBothNotations) {
         EXPECT_TRUE(sameAsToChars(v));
     }
     // The texts themselves, for the cases a reader of a trace sees.
-    EXPECT_EQ(picture::shortestFloat(165.6002f), "165.6002");
-    EXPECT_EQ(picture::shortestFloat(-75.0f), "-75");
-    EXPECT_EQ(picture::shortestFloat(1e-5f), "1e-05");
-    EXPECT_EQ(picture::shortestFloat(123456789.0f), "123456792"); // a whole number: every digit exact
-    EXPECT_EQ(picture::shortestFloat(1e10f), "1e+10");
-    EXPECT_EQ(picture::shortestFloat(-0.0f), "-0");
+    EXPECT_EQ(cr::shortestFloat(165.6002f), "165.6002");
+    EXPECT_EQ(cr::shortestFloat(-75.0f), "-75");
+    EXPECT_EQ(cr::shortestFloat(1e-5f), "1e-05");
+    EXPECT_EQ(cr::shortestFloat(123456789.0f), "123456792"); // a whole number: every digit exact
+    EXPECT_EQ(cr::shortestFloat(1e10f), "1e+10");
+    EXPECT_EQ(cr::shortestFloat(-0.0f), "-0");
 }
 
 TEST(TraceFormat, NonFiniteValues) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(picture::shortestFloat(inf), "inf");
-    EXPECT_EQ(picture::shortestFloat(-inf), "-inf");
-    EXPECT_EQ(picture::shortestFloat(nan), "nan");
-    EXPECT_EQ(picture::shortestFloat(-nan), "-nan");
+    EXPECT_EQ(cr::shortestFloat(inf), "inf");
+    EXPECT_EQ(cr::shortestFloat(-inf), "-inf");
+    EXPECT_EQ(cr::shortestFloat(nan), "nan");
+    EXPECT_EQ(cr::shortestFloat(-nan), "-nan");
 }
 
 // Next to a power of two the float below is half as far away as the one

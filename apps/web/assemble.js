@@ -16,12 +16,9 @@ const fail = message => {
   process.exit(1);
 };
 if (!zopfli) fail("usage: node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI");
-let terser;
-try {
-  terser = require("terser");
-} catch (e) {
-  fail("terser cannot be loaded (" + e.message.split("\n")[0] + "): install Debian's node-terser and set NODE_PATH=/usr/share/nodejs");
-}
+// terser, shared with the trace program's minify (apps/trace/minify.js).
+const terser = require("../trace/minify.js");
+terser.loadTerser("assemble.js");
 
 // The page's own markup, style and script lose their comments and indentation
 // (in scripts whole-line comments only, so no string or expression is touched).
@@ -34,13 +31,7 @@ const lean = text =>
     .filter(line => line !== "" && !line.startsWith("//"))
     .join("\n");
 
-const minify = async (code, what, options = { compress: {}, mangle: true }) => {
-  try {
-    return (await terser.minify(code, options)).code;
-  } catch (e) {
-    fail(what + " cannot be minified: " + e.message + (e.line ? " (line " + e.line + ")" : ""));
-  }
-};
+const minify = (code, what, options = { compress: {}, mangle: true }) => terser.minify("assemble.js", what, code, options);
 
 const main = async () => {
   const shell = lean(fs.readFileSync(shellPath, "utf8"));

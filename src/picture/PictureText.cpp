@@ -1,9 +1,11 @@
 #include "picture/PictureText.h"
 
-#include "picture/RecordingSurface.h"
+#include "math/ShortestFloat.h"
 #include "window/Form1.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 namespace zm::picture {
@@ -156,9 +158,9 @@ std::string csvText(const SegmentPicture& picture) {
         out += ',';
         out += std::to_string(path);
         out += ',';
-        out += shortestFloat(x);
+        out += cr::shortestFloat(x);
         out += ',';
-        out += shortestFloat(y);
+        out += cr::shortestFloat(y);
         out += '\n';
     };
     for (const Segment& s : picture.segments()) {
@@ -183,6 +185,49 @@ std::string csvText(const SegmentPicture& picture) {
         any = true;
     }
     return out;
+}
+
+char* writeTraceLine(char* out, const Op& op) {
+    const auto put = [&](const char* text, std::size_t n) {
+        std::memcpy(out, text, n);
+        out += n;
+    };
+    switch (op.kind) {
+    case Op::Kind::cls:
+        put("cls", 3);
+        return out;
+    case Op::Kind::wait:
+        put("wait", 4);
+        return out;
+    case Op::Kind::end:
+        put("end", 3);
+        return out;
+    case Op::Kind::line:
+        break;
+    }
+    // "line" + 4 * (1 + 15) + " " + 11 + " 0x" + 8 = 91 characters at most.
+    static_assert(traceLineMaxChars >= 4 + 4 * (1 + cr::shortestFloatMaxChars) + 1 + 11 + 3 + 8);
+    put("line", 4);
+    for (const float v : {op.x1, op.y1, op.x2, op.y2}) {
+        *out++ = ' ';
+        out = cr::writeShortestFloat(out, v);
+    }
+    *out++ = ' ';
+    if (op.width >= 0 && op.width < 10) {
+        *out++ = static_cast<char>('0' + op.width); // the usual widths, at once
+    } else {
+        out = std::to_chars(out, out + 11, op.width).ptr;
+    }
+    put(" 0x", 3);
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        *out++ = "0123456789ABCDEF"[(op.colour >> shift) & 0xF];
+    }
+    return out;
+}
+
+std::string traceLine(const Op& op) {
+    char buf[traceLineMaxChars];
+    return std::string(buf, writeTraceLine(buf, op));
 }
 
 } // namespace zm::picture

@@ -1,10 +1,21 @@
 #pragma once
 
+#include "picture/RecordingSurface.h"
 #include "picture/SegmentPicture.h"
 
 #include <string>
 
 namespace zm::picture {
+
+// The trace line of an operation, without a newline:
+// "line X1 Y1 X2 Y2 W 0x00BBGGRR" with each coordinate the shortest decimal
+// that reads back to the same float (cr::shortestFloat), or "cls", "wait", "end".
+std::string traceLine(const Op& op);
+
+// The same line written at out, which has room for traceLineMaxChars
+// characters; returns the end of what was written.
+inline constexpr int traceLineMaxChars = 96;
+char* writeTraceLine(char* out, const Op& op);
 
 // The picture as an SVG document of a page of the given size in pixels: the
 // caption as its title, a white page, and the page paths of the segment picture

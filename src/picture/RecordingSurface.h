@@ -2,7 +2,6 @@
 
 #include "window/Surface.h"
 
-#include <string>
 #include <vector>
 
 namespace zm::picture {
@@ -18,26 +17,6 @@ struct Op {
 
     bool operator==(const Op&) const = default;
 };
-
-// The trace line of an operation, without a newline:
-// "line X1 Y1 X2 Y2 W 0xBBGGRR00"-style with each coordinate the shortest decimal
-// that reads back to the same float, or "cls", "wait", "end".
-std::string traceLine(const Op& op);
-
-// The same line written at out, which has room for traceLineMaxChars
-// characters; returns the end of what was written.
-inline constexpr int traceLineMaxChars = 96;
-char* writeTraceLine(char* out, const Op& op);
-
-// The shortest decimal that reads back to the same float, as written in traces:
-// of the shortest, the nearest to v; in plain notation unless scientific is
-// shorter ("165.6002", "-75", "1e-05", "123456792"); "inf", "nan" with their sign.
-std::string shortestFloat(float v);
-
-// The same text written at out, which has room for shortestFloatMaxChars
-// characters; returns the end of what was written.
-inline constexpr int shortestFloatMaxChars = 15;
-char* writeShortestFloat(char* out, float v);
 
 // A surface that records every operation, with the pen width in force for each
 // segment, and hands it on to another surface if one is given.

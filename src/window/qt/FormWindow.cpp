@@ -72,9 +72,6 @@ void FormWindow::doEvents() {
 
 void FormWindow::waitForEvents() {
     present();
-    if (onWaiting) {
-        onWaiting();
-    }
     waiting_ = true;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     waiting_ = false;

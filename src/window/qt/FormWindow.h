@@ -6,7 +6,6 @@
 #include <QBackingStore>
 #include <QElapsedTimer>
 #include <QWindow>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,8 +39,6 @@ class FormWindow : public QWindow, public Host {
     QSize drawnSize() const;
     // True while the program is blocked waiting for events.
     bool waiting() const { return waiting_; }
-    // Called each time the program is about to block, after the canvas has gone to the screen.
-    std::function<void()> onWaiting;
 
   protected:
     bool event(QEvent* e) override;

@@ -72,28 +72,6 @@ void ImageSurface::cls() {
     releaseUpperVectorState();
 }
 
-Stroke ImageSurface::stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
-                            QSize device) {
-    const picture::StrokePlan p =
-        picture::planStroke(x1, y1, x2, y2, width, dpr, device.width(), device.height());
-    Stroke s;
-    s.colour = toQColor(c);
-    s.width = p.width;
-    switch (p.kind) {
-    case picture::StrokePlan::Kind::none:
-        break;
-    case picture::StrokePlan::Kind::fill:
-        s.kind = Stroke::Kind::fill;
-        s.rect = QRect(p.left, p.top, p.across, p.down);
-        break;
-    case picture::StrokePlan::Kind::line:
-        s.kind = Stroke::Kind::line;
-        s.line = QLineF(p.x1, p.y1, p.x2, p.y2);
-        break;
-    }
-    return s;
-}
-
 void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     const picture::StrokePlan p =
         picture::planStroke(x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());

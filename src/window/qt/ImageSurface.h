@@ -11,17 +11,6 @@
 
 namespace zm {
 
-// How one segment reaches the raster: nothing (not finite, or wholly outside),
-// a filled rectangle of whole pixels, or an antialiased stroke with round caps.
-struct Stroke {
-    enum class Kind { none, fill, line };
-    Kind kind = Kind::none;
-    QRect rect;
-    QLineF line;
-    QColor colour;
-    qreal width = 1;
-};
-
 // The retained canvas: every segment is drawn into an image that holds the
 // picture until the next clear, whatever happens to the window that shows it.
 // The image is kept at the device pixel ratio so that a high-density screen gets
@@ -51,10 +40,6 @@ class ImageSurface : public Surface {
     const QImage& image() const { return image_; }
     // The picture cut to a logical size, as a window of that size would show it.
     QImage picture(QSize logicalSize) const;
-
-    // The stroke for a segment of the plane on a canvas of the given device size.
-    static Stroke stroke(float x1, float y1, float x2, float y2, Colour c, int width, qreal dpr,
-                         QSize device);
 
     // True if something was drawn or cleared since the last call.
     bool takeDirty() {
