@@ -23,7 +23,12 @@ set(ZM_SCRIPT_SOURCES
   src/script/Quote.cpp)
 
 # The programs that play scripts: their outputs, written all together or not at
-# all (io), and their command line (cli).
+# all (io), and their command line (cli): the table of options with the help
+# made from it, its parser, the script file, the run, and the program.
 set(ZM_OUTPUT_SOURCES
   src/io/Outputs.cpp
-  src/cli/CommandLine.cpp)
+  src/cli/Options.cpp
+  src/cli/Parse.cpp
+  src/cli/ScriptFile.cpp
+  src/cli/Run.cpp
+  src/cli/Main.cpp)
