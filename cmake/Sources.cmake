@@ -24,9 +24,11 @@ set(ZM_SCRIPT_SOURCES
   src/script/Quote.cpp)
 
 # The programs that play scripts: their outputs, written all together or not at
-# all (io), and their command line (cli). The system calls under the outputs
-# are each platform's own (io/System.h): Windows; the runtime under Node, with
-# the native programs' words for system errors; a native POSIX system.
+# all (io), and their command line (cli): the table of options with the help
+# made from it, its parser, the script file, the run, and the program. The
+# system calls under the outputs are each platform's own (io/System.h):
+# Windows; the runtime under Node, with the native programs' words for system
+# errors; a native POSIX system.
 set(ZM_OUTPUT_SOURCES
   src/io/Signals.cpp
   src/io/Streams.cpp
@@ -35,7 +37,11 @@ set(ZM_OUTPUT_SOURCES
   src/io/FrameNames.cpp
   src/io/Output.cpp
   src/io/OutputSet.cpp
-  src/cli/CommandLine.cpp)
+  src/cli/Options.cpp
+  src/cli/Parse.cpp
+  src/cli/ScriptFile.cpp
+  src/cli/Run.cpp
+  src/cli/Main.cpp)
 if(WIN32)
   list(APPEND ZM_OUTPUT_SOURCES src/io/SystemWindows.cpp src/io/ErrorText.cpp)
 elseif(EMSCRIPTEN)

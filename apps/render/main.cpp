@@ -4,7 +4,7 @@
 // succeeds, and all of them together. The command line is the one the trace
 // program shares; the raster canvas, PNG, PDF and frames are this program's.
 
-#include "cli/CommandLine.h"
+#include "cli/Main.h"
 #include "io/Outputs.h"
 #include "picture/SegmentPicture.h"
 #include "window/qt/ImageSurface.h"

@@ -3,7 +3,7 @@
 // WebAssembly, it runs under Node): plays a key script and writes the trace of
 // drawing operations, the SVG picture and its points.
 
-#include "cli/CommandLine.h"
+#include "cli/Main.h"
 
 #include <cstdlib>
 

@@ -1,0 +1,127 @@
+#include "cli/Run.h"
+
+#include "cli/NullSurfaces.h"
+#include "cli/ScriptFile.h"
+#include "picture/PictureText.h"
+#include "picture/RecordingSurface.h"
+#include "picture/SegmentPicture.h"
+#include "script/ScriptHost.h"
+#include "window/Form1.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zm::cli {
+
+using io::checkInterrupt;
+
+namespace {
+
+// Writes each trace line as it comes to the trace output.
+class TraceWriter : public picture::RecordingSurface {
+  public:
+    TraceWriter(Surface* forward, io::Output& out) : picture::RecordingSurface(forward), out_(out) {}
+
+  protected:
+    void record(const picture::Op& op) override {
+        char* const line = out_.room(picture::traceLineMaxChars + 1);
+        char* end = picture::writeTraceLine(line, op);
+        *end++ = '\n';
+        out_.wrote(static_cast<std::size_t>(end - line));
+    }
+
+  private:
+    io::Output& out_;
+};
+
+// The replay host of a run that may be interrupted: a signal stops it at the
+// next event pump (under Node, at the next wait for a key, where Node gets its
+// turn; the pumps of a frame then see it).
+class RunHost : public script::ScriptHost {
+  public:
+    using ScriptHost::ScriptHost;
+    void doEvents() override {
+        io::checkInterruptTaken();
+        ScriptHost::doEvents();
+    }
+    void waitForEvents() override {
+        checkInterrupt();
+        ScriptHost::waitForEvents();
+    }
+};
+
+} // namespace
+
+void put(io::Output& out, const std::string& bytes, const char* option) {
+    if (bytes.empty()) {
+        throw UsageError(std::string("cannot make the ") + option + " picture");
+    }
+    out.write(bytes);
+}
+
+int run(const Options& o, const CanvasMaker& makeCanvas) {
+    std::vector<script::Step> steps = readSteps(o);
+    // The script is checked first; a run that would write nothing is a mistake.
+    bool writes = false;
+    for (const Option& opt : optionTable()) {
+        writes = writes || (opt.output != nullptr && !(o.*opt.output).empty());
+    }
+    if (!writes) {
+        throw UsageError("nothing to write: give " + outputList(o.program) + " (see " +
+                         programName(o.program) + " --help)");
+    }
+
+    // Every output is opened before the run, so an unwritable one is found at
+    // once; none appears unless the whole run succeeds.
+    RunOutputs out;
+    const auto open = [&out](const std::string& name, const char* option) -> io::Output* {
+        return name.empty() ? nullptr : &out.set.add(name, option);
+    };
+    out.trace = open(o.trace, "--trace");
+    out.png = open(o.png, "--png");
+    out.svg = open(o.svg, "--svg");
+    out.pdf = open(o.pdf, "--pdf");
+    out.csv = open(o.csv, "--csv");
+    if (!o.frames.empty()) {
+        out.set.makeFolder(o.frames, "--frames", io::isFrameName);
+    }
+
+    // The operations pass through the trace and the segment picture on their
+    // way to the canvas.
+    std::unique_ptr<Canvas> canvas = makeCanvas ? makeCanvas(o, out) : std::make_unique<NoCanvas>();
+    Surface* surface = canvas->surface();
+    std::unique_ptr<picture::SegmentPicture> vectors;
+    if (out.svg != nullptr || out.pdf != nullptr || out.csv != nullptr) {
+        vectors = std::make_unique<picture::SegmentPicture>(surface);
+        surface = vectors.get();
+    }
+    std::unique_ptr<TraceWriter> tracer;
+    if (out.trace != nullptr) {
+        tracer = std::make_unique<TraceWriter>(surface, *out.trace);
+        surface = tracer.get();
+    }
+    // With no output at all, the script is still played, to check it.
+    NoSurface nowhere;
+    if (surface == nullptr) {
+        surface = &nowhere;
+    }
+
+    RunHost host(std::move(steps), tracer.get(), [&] { canvas->atWait(out); });
+    Form1 form(*surface, host);
+    host.attach(form);
+    host.play();
+
+    canvas->finish(out, vectors.get());
+    if (out.svg != nullptr) {
+        put(*out.svg, picture::svgText(*vectors, o.width, o.height), "--svg");
+    }
+    if (out.csv != nullptr) {
+        put(*out.csv, picture::csvText(*vectors), "--csv");
+    }
+    checkInterrupt();
+    out.set.commit();
+    return 0;
+}
+
+} // namespace zm::cli
