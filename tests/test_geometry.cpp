@@ -90,22 +90,6 @@ TEST(TravelCurve, DrawsOneThickLightOrangePolyline) {
     EXPECT_TRUE(std::equal(ops.begin(), ops.begin() + 943, ops.begin() + 943));
 }
 
-// The curve is kept between calls; a different pi makes it again, the same as a
-// window that has only ever had that pi draws it.
-TEST(TravelCurve, FollowsAChangeOfPi) {
-    Bench b;
-    b.form.drawTravelCurve();
-    b.form.pi = 3;
-    b.form.drawTravelCurve();
-    Bench fresh;
-    fresh.form.pi = 3;
-    fresh.form.drawTravelCurve();
-    const auto& ops = b.rec.ops;
-    ASSERT_EQ(fresh.rec.ops.size(), 901u);
-    ASSERT_EQ(ops.size(), 943u + 901u);
-    EXPECT_TRUE(std::equal(ops.begin() + 943, ops.end(), fresh.rec.ops.begin()));
-}
-
 TEST(TravelCurve, FollowsTheSliderCrank) {
     Bench b;
     b.form.drawTravelCurve();

@@ -2,8 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace zm::test {
 namespace {
+
+// The double nearest a value given in hundredths, read from its decimal text.
+double twoDecimals(long hundredths) {
+    const long a = hundredths < 0 ? -hundredths : hundredths;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%ld.%02ld", hundredths < 0 ? "-" : "", a / 100, a % 100);
+    return std::strtod(text, nullptr);
+}
 
 TEST(Profiles, NamedEntries) {
     Bench b;
@@ -29,7 +40,8 @@ TEST(Profiles, ShapeOfTheTables) {
     const Form1& f = b.form;
     for (std::size_t i = 1; i <= 200; ++i) {
         EXPECT_EQ(f.lift1[i], f.lift2[i]) << i;
-        EXPECT_EQ(f.ang1[i], (10400 - 104 * (static_cast<double>(i) - 1)) / 100) << i;
+        // 104 down to -102.96 in steps of 1.04, each the double nearest its text.
+        EXPECT_EQ(f.ang1[i], twoDecimals(10400 - 104 * static_cast<long>(i - 1))) << i;
         const bool zero = i <= 3 || i >= 195;
         EXPECT_EQ(f.lift1[i] == 0, zero) << i;
         if (i > 1) {

@@ -90,12 +90,11 @@ class Form1 {
     void leaveIfEnded() const;
 
     // The travel curve's segments as drawTravelCurve passes them to Line, made
-    // at its first call and again only if pi has changed since.
+    // at its first call.
     struct TravelSegment {
         double x1, y1, x2, y2;
     };
     std::vector<TravelSegment> travelCurve_;
-    double travelCurvePi_ = 0;
     bool travelCurveMade_ = false;
 
     Surface& surface_;

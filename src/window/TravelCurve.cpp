@@ -16,8 +16,7 @@ void Form1::drawTravelCurve() {
     constexpr double gap = 4.85;
     constexpr double dphi = 0.01;
 
-    if (!travelCurveMade_ || !(travelCurvePi_ == pi)) {
-        travelCurve_.clear();
+    if (!travelCurveMade_) {
         double travel = 0;
         // Start, end and step are taken once; phi grows by repeated addition, so the
         // last of the 943 passes has phi near 6.278407 and 2 pi itself is not reached.
@@ -31,7 +30,6 @@ void Form1::drawTravelCurve() {
             travel = ((gap + radius) + rod) - slide;
             travelCurve_.push_back({(90 * (phi - dphi)) / pi + 15, prevtravel, (90 * phi) / pi + 15, travel});
         }
-        travelCurvePi_ = pi;
         travelCurveMade_ = true;
     }
     for (const TravelSegment& g : travelCurve_) {
