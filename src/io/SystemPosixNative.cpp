@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 // Unnamed temporary files, linked in at the commit: Linux, where /proc is there.
-// ZM_NO_UNNAMED_TEMPORARIES builds the named ones that other systems use.
-#if defined(__linux__) && defined(O_TMPFILE) && !defined(ZM_NO_UNNAMED_TEMPORARIES)
+// Elsewhere the temporaries are named ones.
+#if defined(__linux__) && defined(O_TMPFILE)
 #define ZM_UNNAMED_TEMPORARIES 1
 #endif
 
