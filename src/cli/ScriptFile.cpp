@@ -1,6 +1,7 @@
 #include "cli/ScriptFile.h"
 
 #include "io/Outputs.h"
+#include "io/System.h"
 #include "script/Quote.h"
 
 #include <cerrno>
@@ -10,9 +11,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef _WIN32
-#include <io.h>
-#endif
 
 namespace zm::cli {
 
@@ -25,12 +23,9 @@ void fail(const std::string& message) {
     throw UsageError(message);
 }
 
-#ifdef _WIN32
-// Windows reads files as text unless told otherwise, and has no close-on-exec.
-constexpr int scriptOpenFlags = O_RDONLY | O_BINARY;
-#else
-constexpr int scriptOpenFlags = O_RDONLY | O_CLOEXEC;
-#endif
+// Bytes as they are (Windows reads text unless told otherwise), closed on exec
+// where the system can.
+const int scriptOpenFlags = O_RDONLY | io::sys::openCloexec | io::sys::openBinary;
 
 // The whole script file, or standard input; a blocked open or read gives way
 // to an interrupt.
@@ -40,9 +35,7 @@ std::string readScriptFile(const std::string& name) {
              ": " + io::errorText(err));
     };
     int fd = 0;
-#ifdef _WIN32
-    _setmode(0, _O_BINARY);
-#endif
+    io::sys::readBytes(0);
     if (name != "-") {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {

@@ -57,6 +57,9 @@ bool closedAtStart(int fd);
 // Makes a descriptor ready to be written: 0, or EBADF when it is not open for
 // writing.
 int readyForWriting(int fd);
+// Makes a descriptor read bytes as they are, where the system reads text
+// otherwise (Windows); elsewhere nothing.
+void readBytes(int fd);
 
 int processId();
 // The temporary folder when $TMPDIR is not set.

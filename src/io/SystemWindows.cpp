@@ -70,6 +70,10 @@ int readyForWriting(int fd) {
     return 0;
 }
 
+void readBytes(int fd) {
+    ::_setmode(fd, O_BINARY);
+}
+
 int processId() {
     return ::_getpid();
 }
