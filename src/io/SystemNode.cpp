@@ -111,17 +111,4 @@ unsigned currentUmask() {
     return mask;
 }
 
-// No unnamed temporary files.
-int unnamedBudget() {
-    return 0;
-}
-
-int openUnnamed(const std::string&) {
-    return -1;
-}
-
-int linkUnnamed(int, const std::string&) {
-    return ENOSYS;
-}
-
 } // namespace zm::io::sys

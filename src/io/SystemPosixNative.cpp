@@ -1,22 +1,14 @@
 // A native POSIX process: plain system calls, signal handlers that may run on
-// any thread, and on Linux unnamed temporary files.
+// any thread.
 #include "io/System.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Unnamed temporary files, linked in at the commit: Linux, where /proc is there.
-// Elsewhere the temporaries are named ones.
-#if defined(__linux__) && defined(O_TMPFILE)
-#define ZM_UNNAMED_TEMPORARIES 1
-#endif
 
 namespace zm::io::sys {
 
@@ -73,40 +65,5 @@ unsigned currentUmask() {
     }();
     return mask;
 }
-
-#ifdef ZM_UNNAMED_TEMPORARIES
-int unnamedBudget() {
-    static const int budget = [] {
-        struct rlimit r {};
-        const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
-        if (!procThere || ::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) {
-            return procThere ? 4096 : 0;
-        }
-        return std::max(0, static_cast<int>(r.rlim_cur / 2) - 64);
-    }();
-    return budget;
-}
-
-int openUnnamed(const std::string& folder) {
-    return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-}
-
-int linkUnnamed(int fd, const std::string& name) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-}
-#else
-int unnamedBudget() {
-    return 0;
-}
-
-int openUnnamed(const std::string&) {
-    return -1;
-}
-
-int linkUnnamed(int, const std::string&) {
-    return ENOSYS;
-}
-#endif
 
 } // namespace zm::io::sys

@@ -84,18 +84,6 @@ std::string defaultTemporaryFolder() {
     return ec ? std::string(".") : p.string();
 }
 
-int unnamedBudget() {
-    return 0;
-}
-
-int openUnnamed(const std::string&) {
-    return -1;
-}
-
-int linkUnnamed(int, const std::string&) {
-    return ENOSYS;
-}
-
 unsigned currentUmask() {
     return 0;
 }
