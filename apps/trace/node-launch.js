@@ -1,6 +1,6 @@
 // zebo-morlix-trace under Node. The program runs on Node's own thread, and the
 // JavaScript signal handlers run only when it lets Node have a turn; zmNode is
-// what the program's WebAssembly calls for that (src/io/Outputs.cpp):
+// what the program's WebAssembly calls for that (src/io/SystemNode.cpp):
 // - at its waits for a key, and while it reads and checks a long script, it
 //   pauses for one turn of the event loop (at most every 10 ms), so that a
 //   signal is taken within a frame;
