@@ -14,6 +14,8 @@ set(ZM_CORE_SOURCES
   src/picture/SegmentPicture.cpp
   src/picture/PictureText.cpp
   src/math/CorrectlyRounded.cpp
+  src/math/CrFixed.cpp
+  src/math/CrFast.cpp
   src/math/ShortestFloat.cpp)
 
 # Key scripts played in place of a user: the parser, the replay host, and the

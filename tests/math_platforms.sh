@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-src=("$root/tests/math_portable_hash.cpp" "$root/src/math/CorrectlyRounded.cpp")
+src=("$root/tests/math_portable_hash.cpp" "$root"/src/math/{CorrectlyRounded,CrFixed,CrFast}.cpp)
 flags=(-std=c++20 -O2 -ffp-contract=off -fno-fast-math -I"$root/src")
 
 g++ "${flags[@]}" "${src[@]}" -o "$out/gcc"

@@ -43,7 +43,7 @@ Approx cosApprox(double x);
 Approx atanApprox(double x);
 
 // The fast paths' tables, computed at first use: row j (0..203) of sin and cos
-// at j/256, and row j (0..256) of atan at j/256 (see CorrectlyRounded.cpp).
+// at j/256, and row j (0..256) of atan at j/256 (see CrFast.h).
 const double* sinCosRow(int j);
 const double* atanRow(int j);
 
