@@ -4,14 +4,19 @@
 # qemu-aarch64 and under wine, and checks that the four traces of each key
 # script are byte-identical. The scripts are those of tests/web/trace.test.mjs,
 # the tenths script and the whole sweep with the overlays, piling up. It checks
-# bytes only; bench/node-speed.sh times the Node edition.
+# bytes only; bench/node-speed.sh times the Node edition. Before the traces,
+# tests/math_platforms.sh checks the correctly rounded math alone, over far more
+# arguments than the traces reach, on the same platforms and clang++, with the
+# compilers of these builds and in the same wine prefix.
 #   tests/platforms.sh
 # Uses the native build in $BUILD_DIR (default build/) and the web build in
 # $WEB_BUILD_DIR (default build-web/, made by scripts/web); builds the cross
 # programs in $AARCH64_BUILD_DIR and $MINGW_BUILD_DIR (default build-aarch64/
 # and build-mingw/). Needs g++-aarch64-linux-gnu, qemu-user,
-# g++-mingw-w64-x86-64, wine and node (scripts/test installs them).
-# Prints one line for the whole check, and each difference or failure in full.
+# g++-mingw-w64-x86-64, wine and node (scripts/test installs them) and clang++
+# (scripts/setup).
+# Prints one line for the math and one for the traces, and each difference or
+# failure in full.
 # Exit status: 0 all the same, 1 a difference or a platform that failed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,9 +32,9 @@ case ${1:-} in
 *) echo "$me: unknown option '$1' (see tests/platforms.sh --help)" >&2; exit 2 ;;
 esac
 
-for tool in aarch64-linux-gnu-g++ qemu-aarch64 x86_64-w64-mingw32-g++ wine node cmake; do
+for tool in aarch64-linux-gnu-g++ qemu-aarch64 x86_64-w64-mingw32-g++ wine node cmake clang++; do
     if ! command -v "$tool" >/dev/null; then
-        echo "$me: $tool is missing: run scripts/test, which installs the cross tools, or apt-get install g++-aarch64-linux-gnu qemu-user g++-mingw-w64-x86-64 wine wine64 nodejs" >&2
+        echo "$me: $tool is missing: run scripts/test, which installs the cross tools, or apt-get install g++-aarch64-linux-gnu qemu-user g++-mingw-w64-x86-64 wine wine64 nodejs clang" >&2
         exit 1
     fi
 done
@@ -77,6 +82,14 @@ out=$(mktemp -d)
 # The wine server of this prefix ends with the check.
 trap 'wineserver --kill >/dev/null 2>&1 || true; rm -rf "$out"' EXIT
 
+failed=0
+
+# The math alone, built with the compilers of the builds above (each build's
+# CMakeCache.txt names its own) and run in this wine prefix.
+compiler_of() { sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$1/CMakeCache.txt"; }
+AARCH64_CXX=$(compiler_of "$arm") MINGW_CXX=$(compiler_of "$win") EMXX=$(compiler_of "$web") \
+    bash "$root/tests/math_platforms.sh" || failed=1
+
 # The scripts of the Node test, read from it, then the others.
 mapfile -t scripts < <(node -e '
     const text = require("fs").readFileSync(process.argv[1], "utf8");
@@ -87,7 +100,6 @@ scripts+=('["backspace enter enter enter tab tab enter enter enter enter enter e
 grep -q '\["backspace slash", "--sweep"\]' "$root/tests/web/trace.test.mjs" || scripts+=('["backspace slash","--sweep"]')
 
 declare -A total=([native]=0 [node]=0 [aarch64]=0 [windows]=0)
-failed=0
 lines_all=0
 for json in "${scripts[@]}"; do
     mapfile -t args < <(node -e 'for (const a of JSON.parse(process.argv[1])) console.log(a)' "$json")
