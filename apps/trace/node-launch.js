@@ -24,6 +24,7 @@ var zmNode = {
   mayBlock: zmIo.mayBlock,
   transfer: zmIo.transfer,
   open: zmIo.open,
+  descriptorStat: zmIo.descriptorStat,
   closedAtStart: zmDescriptors.closedAtStart,
   runEnds: zmEnding.runEnds,
 };

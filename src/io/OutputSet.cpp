@@ -48,7 +48,7 @@ void OutputSet::claim(Output& out) {
     bool known = false;
     if (out.descriptor_ >= 0) {
         keys.push_back("descriptor " + std::to_string(out.descriptor_));
-        known = ::fstat(out.descriptor_, &st) == 0;
+        known = sys::statDescriptor(out.descriptor_, st) == 0;
     } else {
         std::error_code ec;
         keys.push_back(fs::weakly_canonical(absoluteOr(out.target_), ec).string());

@@ -116,6 +116,9 @@ int sizeOf(int fd, std::uint64_t& size);
 // Cuts an open file at its current position, or at size: 0, or the error.
 int truncateHere(int fd);
 int truncateTo(int fd, std::uint64_t size);
+// The file behind an open descriptor, as the system sees it (under Node, the
+// process's own descriptor, not the runtime's picture of it): 0, or the error.
+int statDescriptor(int fd, struct stat& st);
 // What makes two names one file ("file DEVICE:INODE"), or empty.
 std::string fileKey(const struct stat& st);
 

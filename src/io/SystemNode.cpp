@@ -32,6 +32,9 @@ EM_ASYNC_JS(int, hostOpen, (const char* path, int flags), {
 });
 EM_JS(int, hostPoll, (), { return typeof zmNode == "object" ? zmNode.poll() : 0; });
 EM_ASYNC_JS(int, hostTurn, (), { return await zmNode.turn(); });
+// A field of the file behind a descriptor (0 its type and mode, 1 its device,
+// 2 its inode), or a negative error number.
+EM_JS(double, hostDescriptorStat, (int fd, int field), { return zmNode.descriptorStat(fd, field); });
 EM_JS(int, hostClosedAtStart, (int fd), { return zmNode.closedAtStart(fd) ? 1 : 0; });
 // The runtime's own umask hides everything (0777), so that new files would get
 // no permissions at all: the process's umask is Node's.
@@ -99,6 +102,20 @@ int openMayBlock(const char* path, int flags) {
 // One thread: the handlers run on it.
 void noteMainThread() {}
 void passToMainThread(int) {}
+
+// The runtime's own status of a standard descriptor describes no file, so that
+// standard output and a file named beside it would not be seen to be one.
+int statDescriptor(int fd, struct stat& st) {
+    const double mode = hostDescriptorStat(fd, 0);
+    if (mode < 0) {
+        return static_cast<int>(-mode);
+    }
+    st = {};
+    st.st_mode = static_cast<mode_t>(mode);
+    st.st_dev = static_cast<dev_t>(hostDescriptorStat(fd, 1));
+    st.st_ino = static_cast<ino_t>(hostDescriptorStat(fd, 2));
+    return 0;
+}
 
 // Node opens /dev/null on a closed standard descriptor before the program
 // starts; it knows which it opened.

@@ -48,6 +48,10 @@ void noteMainThread() {
     haveMainThread = 1;
 }
 
+int statDescriptor(int fd, struct stat& st) {
+    return ::fstat(fd, &st) != 0 ? errno : 0;
+}
+
 bool closedAtStart(int fd) {
     if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
         // Takes the lowest free descriptor: fd.

@@ -56,6 +56,10 @@ void dieOf(int sig) {
     std::_Exit(128 + sig);
 }
 
+int statDescriptor(int fd, struct stat& st) {
+    return ::fstat(fd, &st) != 0 ? errno : 0;
+}
+
 bool closedAtStart(int fd) {
     if (::_get_osfhandle(fd) == -1) {
         // Takes the lowest free descriptor: fd.

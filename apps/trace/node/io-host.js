@@ -51,6 +51,17 @@ var zmIo = (() => {
       }
       return stream.zmMayBlock ? 1 : 0;
     },
+    // A field of the file behind the process's descriptor (see SystemNode.cpp).
+    descriptorStat(fd, field) {
+      const stream = FS.getStream(fd);
+      if (!stream || stream.nfd === undefined) return -ERRNO_CODES.EBADF;
+      try {
+        const st = fs.fstatSync(stream.nfd);
+        return [st.mode, st.dev, st.ino][field];
+      } catch (e) {
+        return errorNumber(e);
+      }
+    },
     // Writes from the program's memory as it stands: the program leaves those
     // bytes alone until the write is done, even when a signal ended the wait
     // (then it never frees them). A read goes through a block of its own,
