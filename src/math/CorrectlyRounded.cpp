@@ -41,55 +41,44 @@ bool isNaN(double x) {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-} // namespace
-
 // sin x = x - x^3/6 + ..., and for |x| < 2^-26 the term x^3/6 is below
 // 2^-54.5 |x|, less than half the distance to the next double towards zero:
 // the result is x itself (subnormals included).
+// cos x = 1 - x^2/2 + ..., below 1 by less than 2^-55 for |x| < 2^-27, nearer
+// 1 than the midpoint 1 - 2^-54 to the double below.
+[[gnu::always_inline]] inline double sinOrCos(double x, bool wantCos) {
+    const double ax = fabsOf(x);
+    if (isNaN(x)) {
+        return quieted(x);
+    }
+    if (ax == inf) {
+        return invalid;
+    }
+    if (ax < (wantCos ? 0x1p-27 : 0x1p-26)) {
+        return wantCos ? 1.0 : x;
+    }
+    const detail::Approx a = sinCosFast(x, wantCos ? 1 : 0);
+    double out;
+    if (decided(a.hi, a.lo, a.err, out)) {
+        return out;
+    }
+    return sinCosSlow(x, wantCos);
+}
+
+} // namespace
+
 double sin(double x) {
 #ifdef ZM_CR_RECORD
     detail::record(0, x);
 #endif
-    const double ax = fabsOf(x);
-    if (isNaN(x)) {
-        return quieted(x);
-    }
-    if (ax == inf) {
-        return invalid;
-    }
-    if (ax < 0x1p-26) {
-        return x;
-    }
-    const detail::Approx a = sinCosFast(x, 0);
-    double out;
-    if (decided(a.hi, a.lo, a.err, out)) {
-        return out;
-    }
-    return sinCosSlow(x, false);
+    return sinOrCos(x, false);
 }
 
-// cos x = 1 - x^2/2 + ..., below 1 by less than 2^-55 for |x| < 2^-27, nearer
-// 1 than the midpoint 1 - 2^-54 to the double below.
 double cos(double x) {
 #ifdef ZM_CR_RECORD
     detail::record(1, x);
 #endif
-    const double ax = fabsOf(x);
-    if (isNaN(x)) {
-        return quieted(x);
-    }
-    if (ax == inf) {
-        return invalid;
-    }
-    if (ax < 0x1p-27) {
-        return 1.0;
-    }
-    const detail::Approx a = sinCosFast(x, 1);
-    double out;
-    if (decided(a.hi, a.lo, a.err, out)) {
-        return out;
-    }
-    return sinCosSlow(x, true);
+    return sinOrCos(x, true);
 }
 
 SinCos sincos(double x) {
