@@ -1,6 +1,7 @@
 #include "window/web/WebHost.h"
 
 #include "script/Quote.h"
+#include "window/Sweep.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
@@ -25,7 +26,6 @@ constexpr int jumpRequest = -3;
 // CanvasSurface::strokesPerTurn strokes, which it paints after the visit
 // (without piling, a frame's clear spares it the strokes of the frame before).
 constexpr double sliceMs = 5;
-constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
 EM_JS(int, nextInput, (), { return zm.input.next(); });
 EM_JS(int, inputWaiting, (), { return zm.input.queue.length > 0 ? 1 : 0; });
@@ -150,7 +150,7 @@ bool WebHost::deliverNext(bool atWait) {
     if (input == jumpRequest) {
         // Back to the first frame, then plain steps to the chosen one, played as
         // a replay: as fast as the program runs, and cut short by any input.
-        const int target = std::clamp(jumpTarget(), 0, lastFrameIndex);
+        const int target = std::clamp(jumpTarget(), 0, Sweep::lastFrame);
         std::vector<script::Step> steps{keyStep(32, 1)};
         if (target > 0) {
             steps.push_back(keyStep(120, static_cast<std::uint32_t>(target)));
