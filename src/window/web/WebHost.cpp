@@ -1,6 +1,5 @@
 #include "window/web/WebHost.h"
 
-#include "script/Quote.h"
 #include "window/Sweep.h"
 
 #include <emscripten/em_js.h>
@@ -112,10 +111,8 @@ void WebHost::doEvents() {
         if (s.frame == f && s.pump == n) {
             continue;
         }
-        if (s.frame < f || (s.frame == f && s.pump < n)) {
-            cut(i, "step " + script::quoted(script::stepText(s)) +
-                       " comes too late: its event pump has passed (now frame " + std::to_string(f) +
-                       ", pump " + std::to_string(n) + ")");
+        if (const std::string why = tooLate(s, f, n); !why.empty()) {
+            cut(i, why);
         }
         break;
     }
@@ -125,10 +122,10 @@ void WebHost::doEvents() {
 
 void WebHost::waitForEvents() {
     cancelReplayOnInput();
-    if (const script::Step* s = pendingStep(0); s != nullptr && s->timed) {
-        cut(0, "step " + script::quoted(script::stepText(*s)) +
-                   " can never be reached: the program waits for a key after frame " +
-                   std::to_string(frame()));
+    if (const script::Step* s = pendingStep(0); s != nullptr) {
+        if (const std::string why = unreachable(*s); !why.empty()) {
+            cut(0, why);
+        }
     }
     atWait_ = true;
     ScriptHost::waitForEvents();
