@@ -1,4 +1,6 @@
-// Puts the page together: the page's HTML with, in place of {{{ MODULE }}}, the
+// Puts the page together: the page's HTML (shell.html, with each line
+// {{{ PART NAME }}} replaced by the file NAME beside it: its style and the parts
+// of its script) with, in place of {{{ MODULE }}}, the
 // program's WebAssembly compressed with gzip (by zopfli, which packs it a
 // twentieth smaller than zlib's best) and written in base64, and in place of
 // {{{ SCRIPT }}} the JavaScript that runs it. The result is one file that works
@@ -10,6 +12,7 @@
 //   node assemble.js SHELL.html SWEEP.h PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
 "use strict";
 const fs = require("fs");
+const path = require("path");
 const { execFileSync } = require("child_process");
 
 const [shellPath, sweepPath, jsPath, wasmPath, outPath, zopfli] = process.argv.slice(2);
@@ -18,6 +21,14 @@ const fail = message => {
   process.exit(1);
 };
 if (!zopfli) fail("usage: node assemble.js SHELL.html SWEEP.h PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI");
+
+// The page's source, its parts put in their places.
+const withParts = text =>
+  text.replace(/^\{\{\{ PART ([\w.-]+) \}\}\}$/gm, (mark, name) => {
+    const part = path.join(path.dirname(shellPath), name);
+    if (!fs.existsSync(part)) fail(shellPath + " names " + part + ", which is missing");
+    return fs.readFileSync(part, "utf8").replace(/\n$/, "");
+  });
 
 // The sweep's constants, each a plain number literal in the header.
 const sweep = new Map();
@@ -49,7 +60,7 @@ const lean = text =>
 const minify = (code, what, options = { compress: {}, mangle: true }) => terser.minify("assemble.js", what, code, options);
 
 const main = async () => {
-  const shell = lean(withSweep(fs.readFileSync(shellPath, "utf8")));
+  const shell = lean(withSweep(withParts(fs.readFileSync(shellPath, "utf8"))));
   for (const mark of ["{{{ MODULE }}}", "{{{ SCRIPT }}}"]) if (!shell.includes(mark)) fail(shellPath + " has no " + mark);
   const scripts = [];
   for (const m of shell.matchAll(/<script>\n([\s\S]*?)<\/script>/g)) scripts.push(await minify(m[1], shellPath));
