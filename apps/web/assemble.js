@@ -1,21 +1,47 @@
-// Puts the page together: the page's HTML with, in place of {{{ MODULE }}}, the
+// Puts the page together: the page's HTML (shell.html, with each line
+// {{{ PART NAME }}} replaced by the file NAME beside it: its style and the parts
+// of its script) with, in place of {{{ MODULE }}}, the
 // program's WebAssembly compressed with gzip (by zopfli, which packs it a
 // twentieth smaller than zlib's best) and written in base64, and in place of
 // {{{ SCRIPT }}} the JavaScript that runs it. The result is one file that works
 // from disk. Every script on the page is minified with terser (Debian's node-terser): whitespace, local
 // names and dead branches; names at the top level, which the scripts share, stay
-// but in the program's script, which shares only three.
-//   node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
+// but in the program's script, which shares only three. The numbers of the
+// sweep come from the core's src/window/Sweep.h: {{{ Sweep::NAME }}} is the
+// number as JavaScript writes it, {{{ Sweep::NAME D }}} with D decimals.
+//   node assemble.js SHELL.html SWEEP.h PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI
 "use strict";
 const fs = require("fs");
+const path = require("path");
 const { execFileSync } = require("child_process");
 
-const [shellPath, jsPath, wasmPath, outPath, zopfli] = process.argv.slice(2);
+const [shellPath, sweepPath, jsPath, wasmPath, outPath, zopfli] = process.argv.slice(2);
 const fail = message => {
   console.error("assemble.js: " + message);
   process.exit(1);
 };
-if (!zopfli) fail("usage: node assemble.js SHELL.html PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI");
+if (!zopfli) fail("usage: node assemble.js SHELL.html SWEEP.h PROGRAM.js PROGRAM.wasm OUT.html ZOPFLI");
+
+// The page's source, its parts put in their places.
+const withParts = text =>
+  text.replace(/^\{\{\{ PART ([\w.-]+) \}\}\}$/gm, (mark, name) => {
+    const part = path.join(path.dirname(shellPath), name);
+    if (!fs.existsSync(part)) fail(shellPath + " names " + part + ", which is missing");
+    return fs.readFileSync(part, "utf8").replace(/\n$/, "");
+  });
+
+// The sweep's constants, each a plain number literal in the header.
+const sweep = new Map();
+for (const m of fs.readFileSync(sweepPath, "utf8").matchAll(/static constexpr (?:double|int) (\w+) = ([^;]*);/g)) {
+  if (!/^-?[0-9]+(\.[0-9]+)?$/.test(m[2])) fail(sweepPath + ": " + m[1] + " is not a plain number");
+  sweep.set(m[1], Number(m[2]));
+}
+const withSweep = text =>
+  text.replace(/\{\{\{ Sweep::(\w+)(?: ([0-9]))? \}\}\}/g, (mark, name, decimals) => {
+    if (!sweep.has(name)) fail(sweepPath + " has no " + name + " for " + mark);
+    const value = sweep.get(name);
+    return decimals === undefined ? String(value) : value.toFixed(Number(decimals));
+  });
 // terser, shared with the trace program's minify (apps/trace/minify.js).
 const terser = require("../trace/minify.js");
 terser.loadTerser("assemble.js");
@@ -34,7 +60,7 @@ const lean = text =>
 const minify = (code, what, options = { compress: {}, mangle: true }) => terser.minify("assemble.js", what, code, options);
 
 const main = async () => {
-  const shell = lean(fs.readFileSync(shellPath, "utf8"));
+  const shell = lean(withSweep(withParts(fs.readFileSync(shellPath, "utf8"))));
   for (const mark of ["{{{ MODULE }}}", "{{{ SCRIPT }}}"]) if (!shell.includes(mark)) fail(shellPath + " has no " + mark);
   const scripts = [];
   for (const m of shell.matchAll(/<script>\n([\s\S]*?)<\/script>/g)) scripts.push(await minify(m[1], shellPath));

@@ -1,6 +1,7 @@
 #include "script/KeyScript.h"
 
 #include "script/Quote.h"
+#include "window/Sweep.h"
 
 #include <array>
 #include <charconv>
@@ -241,7 +242,7 @@ std::vector<Step> parseScript(std::string_view script, const std::function<void(
 void appendSweep(std::vector<Step>& steps) {
     Step x = parseScript("x").front();
     x.optional = true;
-    x.count = 62;
+    x.count = Sweep::lastFrame;
     steps.push_back(x);
 }
 

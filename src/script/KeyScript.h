@@ -53,9 +53,9 @@ std::vector<Step> parseScript(std::string_view script, const std::function<void(
 std::vector<Step> readScript(std::string_view script, std::string& error,
                              const std::function<void()>& poll = {});
 
-// Adds the rest of the sweep: 62 plain steps, one for each frame after the
-// first, marked optional so that those not needed when the program ends first
-// are dropped quietly.
+// Adds the rest of the sweep: a plain step for each frame after the first
+// (Sweep::lastFrame of them, window/Sweep.h), marked optional so that those not
+// needed when the program ends first are dropped quietly.
 void appendSweep(std::vector<Step>& steps);
 
 // How a step's key is written in a script (without its time or count): its

@@ -45,10 +45,8 @@ void ScriptHost::doEvents() {
         if (s.frame == f && s.pump == n) {
             deliver(s);
             take();
-        } else if (s.frame < f || (s.frame == f && s.pump < n)) {
-            throw ScriptError("step " + quoted(stepText(s)) +
-                              " comes too late: its event pump has passed (now frame " + std::to_string(f) +
-                              ", pump " + std::to_string(n) + ")");
+        } else if (const std::string why = tooLate(s, f, n); !why.empty()) {
+            throw ScriptError(why);
         } else {
             break;
         }
@@ -69,13 +67,27 @@ void ScriptHost::waitForEvents() {
         return;
     }
     const Step s = steps_[next_];
-    if (s.timed) {
-        throw ScriptError("step " + quoted(stepText(s)) +
-                          " can never be reached: the program waits for a key after frame " +
-                          std::to_string(frame()));
+    if (const std::string why = unreachable(s); !why.empty()) {
+        throw ScriptError(why);
     }
     take();
     deliver(s);
+}
+
+std::string ScriptHost::tooLate(const Step& s, int f, int n) {
+    if (s.frame < f || (s.frame == f && s.pump < n)) {
+        return "step " + quoted(stepText(s)) + " comes too late: its event pump has passed (now frame " +
+               std::to_string(f) + ", pump " + std::to_string(n) + ")";
+    }
+    return {};
+}
+
+std::string ScriptHost::unreachable(const Step& s) const {
+    if (s.timed) {
+        return "step " + quoted(stepText(s)) +
+               " can never be reached: the program waits for a key after frame " + std::to_string(frame());
+    }
+    return {};
 }
 
 bool ScriptHost::play() {

@@ -59,6 +59,15 @@ class ScriptHost : public Host {
     void dropSteps(std::size_t from);
     void addSteps(const std::vector<Step>& more) { steps_.insert(steps_.end(), more.begin(), more.end()); }
     void playNext();
+    // Why the timed step s cannot be played at pump n of frame f: its pump has
+    // passed. Empty when its pump is this one or still to come. The replay stops
+    // there: here with a ScriptError, in a host that goes on without the rest
+    // of the script, by dropping the steps from s on.
+    static std::string tooLate(const Step& s, int f, int n);
+    // Why the step s cannot be played at the wait the program has reached: it
+    // is timed, and the program waits for a key before its pump. Empty for a
+    // plain step.
+    std::string unreachable(const Step& s) const;
     // The steps not played, as the message that names them (the first few, and
     // how many more); empty when none is left but the optional ones.
     std::string leftOver() const;

@@ -3,6 +3,7 @@
 #include "picture/PictureText.h"
 #include "picture/StrokePlan.h"
 #include "window/Form1.h"
+#include "window/UserScale.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
@@ -278,7 +279,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmDrawMore(double ms) {
 // says 1, having handed the text's bytes to the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void zmTextBegin(int csv) {
     theWriter = std::make_unique<zm::PictureWriter>(
-        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{}, csv != 0);
+        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{},
+        csv != 0);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
     if (theWriter == nullptr || !theWriter->more(ms)) {
@@ -288,4 +290,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
     zm::takeText(text.data(), static_cast<int>(text.size()));
     theWriter.reset();
     return 1;
+}
+
+// The plane point under the page's pointer, for its readout: `across` and
+// `down` are the pointer's place in the canvas as shown, from 0 at the left and
+// top edges to 1 at the right and bottom, which the window's mapping takes at
+// the design client size.
+extern "C" EMSCRIPTEN_KEEPALIVE double zmPlaneX(double across) {
+    return zm::UserScale::planeX(across * zm::UserScale::designWidth);
+}
+extern "C" EMSCRIPTEN_KEEPALIVE double zmPlaneY(double down) {
+    return zm::UserScale::planeY(down * zm::UserScale::designHeight);
 }

@@ -1,6 +1,6 @@
 #include "window/web/WebHost.h"
 
-#include "script/Quote.h"
+#include "window/Sweep.h"
 
 #include <emscripten/em_js.h>
 #include <emscripten/emscripten.h>
@@ -25,7 +25,6 @@ constexpr int jumpRequest = -3;
 // CanvasSurface::strokesPerTurn strokes, which it paints after the visit
 // (without piling, a frame's clear spares it the strokes of the frame before).
 constexpr double sliceMs = 5;
-constexpr int lastFrameIndex = 62; // the sweep's frames are k = 4.5 + 0.25 n, n = 0..62
 
 EM_JS(int, nextInput, (), { return zm.input.next(); });
 EM_JS(int, inputWaiting, (), { return zm.input.queue.length > 0 ? 1 : 0; });
@@ -112,10 +111,8 @@ void WebHost::doEvents() {
         if (s.frame == f && s.pump == n) {
             continue;
         }
-        if (s.frame < f || (s.frame == f && s.pump < n)) {
-            cut(i, "step " + script::quoted(script::stepText(s)) +
-                       " comes too late: its event pump has passed (now frame " + std::to_string(f) +
-                       ", pump " + std::to_string(n) + ")");
+        if (const std::string why = tooLate(s, f, n); !why.empty()) {
+            cut(i, why);
         }
         break;
     }
@@ -125,10 +122,10 @@ void WebHost::doEvents() {
 
 void WebHost::waitForEvents() {
     cancelReplayOnInput();
-    if (const script::Step* s = pendingStep(0); s != nullptr && s->timed) {
-        cut(0, "step " + script::quoted(script::stepText(*s)) +
-                   " can never be reached: the program waits for a key after frame " +
-                   std::to_string(frame()));
+    if (const script::Step* s = pendingStep(0); s != nullptr) {
+        if (const std::string why = unreachable(*s); !why.empty()) {
+            cut(0, why);
+        }
     }
     atWait_ = true;
     ScriptHost::waitForEvents();
@@ -150,7 +147,7 @@ bool WebHost::deliverNext(bool atWait) {
     if (input == jumpRequest) {
         // Back to the first frame, then plain steps to the chosen one, played as
         // a replay: as fast as the program runs, and cut short by any input.
-        const int target = std::clamp(jumpTarget(), 0, lastFrameIndex);
+        const int target = std::clamp(jumpTarget(), 0, Sweep::lastFrame);
         std::vector<script::Step> steps{keyStep(32, 1)};
         if (target > 0) {
             steps.push_back(keyStep(120, static_cast<std::uint32_t>(target)));
