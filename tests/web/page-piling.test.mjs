@@ -205,6 +205,48 @@ test("a replay that piles frames gives the browser a turn at every display refre
   await context.close();
 });
 
+test("past the bound the pile's pixels are kept in turns of their own, with no drawing in them", async () => {
+  const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
+  await context.addInitScript(() => {
+    // The program's turns, each from its resuming to its next pause or wait for
+    // a key, with the canvas's work in each: "draw" for a batch of strokes,
+    // "keep" for the pixels kept in place of the segments.
+    window.zmTurns = [];
+    let turn = [], value;
+    Object.defineProperty(window, "zm", {
+      configurable: true,
+      get: () => value,
+      set(zm) {
+        value = zm;
+        const { canvas, input } = zm;
+        const draw = canvas.draw.bind(canvas), keep = canvas.keep.bind(canvas);
+        canvas.draw = (...args) => { turn?.push("draw"); draw(...args); };
+        canvas.keep = () => { turn?.push("keep"); keep(); };
+        const yields = original => async () => {
+          if (turn) window.zmTurns.push(turn);
+          turn = null;
+          await original();
+          turn = [];
+        };
+        zm.pause = yields(zm.pause);
+        input.wait = yields(input.wait.bind(input));
+      },
+    });
+  });
+  const page = await context.newPage();
+  // Over 400,000 segments: the bound is passed three times or more.
+  await page.goto(pageUrl + "#keys=" + encodeURIComponent("slash comma*1000"));
+  await page.waitForFunction(() => window.zeboMorlix && window.zeboMorlix.state().waiting, null, { timeout: 300000 });
+  const turns = await page.evaluate(() => window.zmTurns);
+  const keeps = turns.filter(t => t.includes("keep"));
+  // Copying the pixels paints every stroke not yet painted: in a turn that also
+  // draws, the two add up to a long task.
+  assert.ok(keeps.length >= 3, `${keeps.length} keeps in ${turns.length} turns`);
+  assert.deepEqual(keeps.filter(t => t.length !== 1).map(t => t.join(" ")), [], "a keep in a turn that draws");
+  assert.ok(turns.filter(t => t.includes("draw")).length > 100, "the turns were not seen");
+  await context.close();
+});
+
 test("after a large pile, real window resizes, a ratio change and the saves never block the page, and draw the picture of a fresh load", async () => {
   const context = await watchedContext();
   const page = await context.newPage();

@@ -159,15 +159,17 @@ void CanvasSurface::drawBatch() {
 
 void CanvasSurface::flush() {
     drawBatch();
-    if (picture_ != nullptr && picture_->size() >= pileBound) {
-        // Everything the picture holds is on the canvas now: its pixels take the
-        // segments' place, and the picture starts again from nothing (its clear
-        // is handed on here, and is not the program's).
-        canvasKeep();
-        lettingGo_ = true;
-        picture_->cls();
-        lettingGo_ = false;
-    }
+}
+
+void CanvasSurface::keepPile() {
+    // Everything the picture holds is on the canvas now: its pixels take the
+    // segments' place, and the picture starts again from nothing (its clear is
+    // handed on here, and is not the program's).
+    drawBatch();
+    canvasKeep();
+    lettingGo_ = true;
+    picture_->cls();
+    lettingGo_ = false;
 }
 
 PictureWriter::PictureWriter(std::vector<picture::Segment> segments, bool csv)
@@ -278,7 +280,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmDrawMore(double ms) {
 // says 1, having handed the text's bytes to the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void zmTextBegin(int csv) {
     theWriter = std::make_unique<zm::PictureWriter>(
-        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{}, csv != 0);
+        zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{},
+        csv != 0);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
     if (theWriter == nullptr || !theWriter->more(ms)) {
