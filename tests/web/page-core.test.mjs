@@ -1,48 +1,14 @@
 // The page and the core agree: the page's words and controls about the sweep
 // and its pointer readout follow the core's numbers (src/window/Sweep.h,
 // src/window/UserScale.h), and state() gives plain names beside its short ones.
-// In Debian's chromium, headless, driven by playwright-core, as page.test.mjs.
-import { test, before, after } from "node:test";
+// In Debian's chromium, headless, driven by playwright-core, as the other page tests.
+import { test } from "node:test";
 import assert from "node:assert/strict";
-import { readFileSync } from "node:fs";
-import { pathToFileURL } from "node:url";
-import { chromium } from "playwright-core";
+import { constants, open } from "./page-helpers.mjs";
 
-const pageUrl = pathToFileURL(process.env.ZM_PAGE).href;
-
-// The constants of a header of the core, by name.
-const constants = file => {
-  const text = readFileSync(new URL("../../src/window/" + file, import.meta.url), "utf8");
-  const out = {};
-  for (const m of text.matchAll(/static constexpr (?:double|int) (\w+) = ([-0-9.]+);/g)) out[m[1]] = Number(m[2]);
-  return out;
-};
 const sweep = constants("Sweep.h");
 const scale = constants("UserScale.h");
 
-let browser;
-before(async () => {
-  browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync"],
-  });
-});
-after(async () => {
-  await browser?.close();
-});
-
-// A fresh page (with a #keys= link or not), once the program waits or has ended.
-async function open(hash = "", options = {}) {
-  const context = await browser.newContext({ viewport: { width: 1100, height: 900 }, ...options });
-  const page = await context.newPage();
-  const errors = [];
-  page.on("pageerror", e => errors.push(e.message));
-  page.errors = errors;
-  await page.goto(pageUrl + hash);
-  await waitUntil(page, "s.waiting || s.ended");
-  return page;
-}
 // Waits until `condition` (an expression of the state s) holds.
 const waitUntil = (page, condition) =>
   page.waitForFunction(c => {

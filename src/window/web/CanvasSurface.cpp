@@ -160,15 +160,17 @@ void CanvasSurface::drawBatch() {
 
 void CanvasSurface::flush() {
     drawBatch();
-    if (picture_ != nullptr && picture_->size() >= pileBound) {
-        // Everything the picture holds is on the canvas now: its pixels take the
-        // segments' place, and the picture starts again from nothing (its clear
-        // is handed on here, and is not the program's).
-        canvasKeep();
-        lettingGo_ = true;
-        picture_->cls();
-        lettingGo_ = false;
-    }
+}
+
+void CanvasSurface::keepPile() {
+    // Everything the picture holds is on the canvas now: its pixels take the
+    // segments' place, and the picture starts again from nothing (its clear is
+    // handed on here, and is not the program's).
+    drawBatch();
+    canvasKeep();
+    lettingGo_ = true;
+    picture_->cls();
+    lettingGo_ = false;
 }
 
 PictureWriter::PictureWriter(std::vector<picture::Segment> segments, bool csv)

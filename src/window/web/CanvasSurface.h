@@ -49,9 +49,16 @@ class CanvasSurface : public Surface {
     // The picture kept as segments, which hands its operations on to this surface.
     void keep(picture::SegmentPicture& picture);
 
-    // Draws what has been kept on the canvas; past the pile's bound, has the page
-    // keep the canvas's pixels instead of the segments drawn so far.
+    // Draws what has been kept on the canvas.
     void flush();
+    // Whether the picture holds `pileBound` segments: then the page is to keep
+    // the canvas's pixels in their place (keepPile).
+    bool pileFull() const { return picture_ != nullptr && picture_->size() >= pileBound; }
+    // Has the page keep the canvas's pixels in place of the segments drawn so far
+    // (any strokes still kept are drawn first). Copying the pixels first paints
+    // every stroke not yet painted, so the host does it in a turn of its own,
+    // after the browser has had control and with no other drawing.
+    void keepPile();
     // The strokes kept, not yet drawn on the canvas.
     std::size_t pending() const { return batch_.size() / 7; }
 

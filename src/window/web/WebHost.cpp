@@ -85,6 +85,9 @@ void WebHost::deliver(const script::Step& s) {
 
 void WebHost::finish() {
     canvas_.flush();
+    if (canvas_.pileFull()) {
+        canvas_.keepPile();
+    }
     reportLeftOver();
     publish(false);
     announceEnd(form().ended() ? 1 : 0);
@@ -187,6 +190,12 @@ void WebHost::moreEvents() {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
+        if (canvas_.pileFull()) {
+            // The pile's pixels are kept in a turn of their own: copying them
+            // paints what is not painted yet, which the turn's drawing would add to.
+            canvas_.keepPile();
+            yieldToBrowser();
+        }
         lastYield_ = emscripten_get_now();
         cancelReplayOnInput();
         deliverAll();
@@ -197,6 +206,11 @@ void WebHost::waitWithoutSteps() {
     // One input per wait: a second one is handled in the next frame, where the
     // link can say when.
     canvas_.flush();
+    if (canvas_.pileFull()) {
+        // In a turn of its own, as in moreEvents; the wait below ends that turn.
+        yieldToBrowser();
+        canvas_.keepPile();
+    }
     while (!deliverNext(true)) {
         publish(true);
         awaitInput();
