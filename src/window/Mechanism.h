@@ -1,0 +1,31 @@
+#pragma once
+
+namespace zm {
+
+// The four-bar linkage whose output angle shifts the second profile: the crank
+// pivot and the rocker pivot lie `ground` apart on the ground line, the crank
+// turns about the crank pivot, the coupler joins the crank tip to the rocker tip
+// and the rocker swings about the rocker pivot. One common unit; only the
+// ratios matter.
+struct Linkage {
+    double ground = 31.5;
+    double crank = 7;
+    double coupler = 25;
+    double rocker = 31;
+};
+
+// The in-line slider-crank whose travel curve every frame shows.
+struct SliderCrank {
+    double radius = 25.5; // crank radius
+    double rod = 100;     // crank pin to slider pin
+};
+
+// Everything the program draws that belongs to the machine rather than to the
+// picture. A default mechanism is the built-in one. The lift profiles are still
+// the built-in tables; they will join the mechanism as rows of their own.
+struct Mechanism {
+    Linkage linkage;
+    SliderCrank sliderCrank;
+};
+
+} // namespace zm
