@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace zm {
 
 // The four-bar linkage whose output angle shifts the second profile: the crank
@@ -27,5 +29,13 @@ struct Mechanism {
     Linkage linkage;
     SliderCrank sliderCrank;
 };
+
+// Why a mechanism cannot be used, in one line that says what to change; empty
+// when it can. The linkage must be solvable at every crank angle (the
+// conditions and their proof are beside linkageFault), and the rod longer than
+// the radius.
+std::string mechanismFault(const Mechanism& m);
+std::string linkageFault(const Linkage& l);
+std::string sliderCrankFault(const SliderCrank& s);
 
 } // namespace zm
