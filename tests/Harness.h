@@ -57,9 +57,9 @@ struct Replay {
 // A Form1 with its constants set as at activation, outside any sweep.
 struct Bench : Host {
     picture::RecordingSurface rec;
-    Form1 form{rec, *this};
+    Form1 form;
     int pumps = 0;
-    Bench() {
+    explicit Bench(const Mechanism& mechanism = Mechanism{}) : form(rec, *this, mechanism) {
         form.fillProfileTables();
         form.pi = std::atan(1.0) * 4;
         form.ste = 0.25;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "window/Host.h"
+#include "window/Mechanism.h"
 #include "window/Surface.h"
 
 #include <array>
@@ -32,7 +33,9 @@ using Table = std::array<double, 201>; // rows 1..200; row 0 is never written
 // picture and the holder of all the program's state.
 class Form1 {
   public:
-    Form1(Surface& surface, Host& host) : surface_(surface), host_(host) {}
+    // The mechanism is fixed for the window's life; the default is the built-in one.
+    Form1(Surface& surface, Host& host, const Mechanism& mechanism = Mechanism{})
+        : surface_(surface), host_(host), mechanism_(mechanism) {}
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
 
@@ -56,6 +59,7 @@ class Form1 {
     // passed its end or when a handler has ended the program.
     void run();
     bool ended() const { return ended_; }
+    const Mechanism& mechanism() const { return mechanism_; }
 
     // Events.
     void Form_Activate();
@@ -99,6 +103,7 @@ class Form1 {
 
     Surface& surface_;
     Host& host_;
+    const Mechanism mechanism_;
     bool ended_ = false;
 };
 

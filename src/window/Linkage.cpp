@@ -1,3 +1,5 @@
+#include "window/Linkage.h"
+
 #include "math/CorrectlyRounded.h"
 #include "window/Form1.h"
 
@@ -5,40 +7,42 @@
 
 namespace zm {
 
-// Four-bar linkage: crank pivot and rocker pivot 31.5 apart on the ground line,
-// crank 7, coupler 25, rocker 31. For the crank at theta (radians, measured from
-// the ground line towards the rocker pivot) it finds the rocker's position and
-// leaves in ff twice the difference, in degrees, between ww and the direction of
-// the rocker tip seen from the crank pivot.
-//
 // Every step is evaluated with the grouping written here, so results agree to
 // the last bit; inverse sine and cosine are formed from arctangent and root.
-void Form1::solveLinkage(double theta) {
-    constexpr double ground = 31.5;
-    constexpr double crank = 7;
-    constexpr double coupler = 25;
-    constexpr double rocker = 31;
+// With the built-in lengths the products of lengths are exact (1041.25, 441,
+// 961, 625, 1953.25, 1953), so they are the same numbers as the folded constants.
+LinkagePosition solveLinkagePosition(const Linkage& l, double theta) {
+    const double ground = l.ground;
+    const double crank = l.crank;
+    const double coupler = l.coupler;
+    const double rocker = l.rocker;
 
+    LinkagePosition p;
     const cr::SinCos crankAngle = cr::sincos(theta);
     // Crank tip to rocker pivot (law of cosines).
-    const double diag =
-        std::sqrt((ground * ground + crank * crank) - ((2 * ground) * crank) * crankAngle.cos);
+    p.diag = std::sqrt((ground * ground + crank * crank) - ((2 * ground) * crank) * crankAngle.cos);
     // Angle at the rocker pivot between the ground line and the line to the crank tip.
-    const double sinbeta = (crank * crankAngle.sin) / diag;
-    const double beta = cr::atan(sinbeta / std::sqrt(1 - sinbeta * sinbeta));
+    p.sinbeta = (crank * crankAngle.sin) / p.diag;
+    p.beta = cr::atan(p.sinbeta / std::sqrt(1 - p.sinbeta * p.sinbeta));
     // Angle at the rocker pivot between the line to the crank tip and the rocker;
-    // cosgamma stays between 0.61 and 0.77, where this form is the arccosine.
-    const double cosgamma = ((diag * diag + rocker * rocker) - coupler * coupler) / ((2 * diag) * rocker);
-    const double gamma = cr::atan(std::sqrt(1 - cosgamma * cosgamma) / cosgamma);
+    // cosgamma stays in (0, 1], where this form is the arccosine.
+    p.cosgamma = ((p.diag * p.diag + rocker * rocker) - coupler * coupler) / ((2 * p.diag) * rocker);
+    p.gamma = cr::atan(std::sqrt(1 - p.cosgamma * p.cosgamma) / p.cosgamma);
     // Crank pivot to rocker tip, the rocker standing at beta + gamma.
-    const cr::SinCos rockerAngle = cr::sincos(beta + gamma);
-    const double reach =
-        std::sqrt((rocker * rocker + ground * ground) - ((2 * rocker) * ground) * rockerAngle.cos);
+    const cr::SinCos rockerAngle = cr::sincos(p.beta + p.gamma);
+    p.reach = std::sqrt((rocker * rocker + ground * ground) - ((2 * rocker) * ground) * rockerAngle.cos);
     // Direction of the rocker tip seen from the crank pivot, always below 90 degrees.
-    const double sindelta = (rocker * rockerAngle.sin) / reach;
-    const double delta = cr::atan(sindelta / std::sqrt(1 - sindelta * sindelta));
+    p.sindelta = (rocker * rockerAngle.sin) / p.reach;
+    p.delta = cr::atan(p.sindelta / std::sqrt(1 - p.sindelta * p.sindelta));
+    return p;
+}
 
-    ff = 2 * (ww - (delta * 180) / pi);
+// The mechanism's linkage with its crank at theta (radians). Leaves in ff twice
+// the difference, in degrees, between ww and the direction of the rocker tip
+// seen from the crank pivot.
+void Form1::solveLinkage(double theta) {
+    const LinkagePosition p = solveLinkagePosition(mechanism_.linkage, theta);
+    ff = 2 * (ww - (p.delta * 180) / pi);
 }
 
 } // namespace zm

@@ -5,14 +5,15 @@
 
 namespace zm {
 
-// Travel of an in-line slider-crank (crank radius 25.5, rod 100) against crank
-// angle from -pi to 2 pi, as a thick light-orange polyline at half a unit per
-// degree, crank angle 0 at x = 15. The curve depends on pi alone, which is set
-// once at the start: its segments are computed at the first call and every
-// later call draws the same ones again.
+// Travel of the mechanism's in-line slider-crank (built in: crank radius 25.5,
+// rod 100) against crank angle from -pi to 2 pi, as a thick light-orange
+// polyline at half a unit per degree, crank angle 0 at x = 15. The curve depends
+// on pi and the slider-crank alone, which never change once pi is set: its
+// segments are computed at the first call and every later call draws the same
+// ones again.
 void Form1::drawTravelCurve() {
-    constexpr double radius = 25.5;
-    constexpr double rod = 100;
+    const double radius = mechanism_.sliderCrank.radius;
+    const double rod = mechanism_.sliderCrank.rod;
     constexpr double gap = 4.85;
     constexpr double dphi = 0.01;
 

@@ -1,0 +1,158 @@
+#include "window/Mechanism.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace zm {
+
+namespace {
+
+// The shortest %g text that reads back as the same double (the floating-point
+// std::to_chars is not in every edition's library).
+std::string number(double v) {
+    char buf[40];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+        // Plain digits where %g can give them at this precision (4e+01 is 40).
+        const bool exponent = std::strchr(buf, 'e') != nullptr && std::fabs(v) < 1e15 && std::fabs(v) >= 1e-4;
+        if (!exponent && std::strtod(buf, nullptr) == v) {
+            break;
+        }
+    }
+    return buf;
+}
+
+// An angle in radians as whole degrees in [0, 360).
+std::string degrees(double radians) {
+    long d = std::lround(radians * 180 / (4 * std::atan(1.0)));
+    d = ((d % 360) + 360) % 360;
+    return std::to_string(d) + "\xc2\xb0";
+}
+
+std::string lengthFault(const char* what, const char* name, double v) {
+    if (std::isfinite(v) && v > 0) {
+        return {};
+    }
+    return std::string("the ") + what + name + " must be a positive finite length, not " + number(v);
+}
+
+} // namespace
+
+// Each condition below is required with this margin, as a fraction of a
+// quantity of the linkage's own size (or of a cosine), so that rounding in the
+// solver cannot step out of a root's or an arcsine's domain at a dead point:
+// the tolerance band at the exact boundary, where a linkage is refused.
+constexpr double linkageMargin = 1e-6;
+
+// When the solver is defined at every crank angle, and gives the true angles.
+//
+// Ground g, crank c, coupler k, rocker r. The crank pivot O is at the origin,
+// the rocker pivot Q at (g, 0), the crank tip A at c (cos theta, sin theta).
+//
+// 1. diag = |QA| lies in [|g - c|, g + c], its ends reached at theta = 0 and pi.
+//    beta is the angle at Q between QO and QA; its cosine is (g - c cos theta) /
+//    diag. The arcsine of sinbeta is that angle exactly when the angle is below
+//    90 degrees, that is g > c cos theta; and then |sinbeta| < 1 and diag > 0.
+//    For every theta this is c < g. If c >= g, at cos theta = g / c the angle is
+//    90 degrees (|sinbeta| = 1, or diag = 0 when c = g): refused.
+// 2. cosgamma = (diag^2 + r^2 - k^2) / (2 diag r), the law of cosines in the
+//    triangle A, Q, rocker tip B. It is at most 1 when |diag - r| <= k, and
+//    positive when diag^2 + r^2 > k^2. diag runs over all of [g - c, g + c] as
+//    theta turns, so over the whole turn:
+//      diag <= r + k   at theta = pi:  g + c <= k + r;
+//      diag >= r - k   at theta = 0:   r - k <= g - c;
+//      diag^2 > k^2 - r^2 at theta = 0: (g - c)^2 + r^2 > k^2.
+//    (diag - r >= -k and the others at other angles follow from these.) Then
+//    gamma is the arccosine, in [0, 90) degrees, and B is where the coupler and
+//    rocker meet: B = (g - r cos phi, r sin phi), phi = beta + gamma, and reach =
+//    |OB| > 0.
+// 3. delta is the direction of B seen from O; the arcsine of sindelta = B_y /
+//    |OB| is that direction exactly when B_x > 0 (and then |sindelta| < 1).
+//    If r < g, B_x >= g - r > 0 always. If r >= g: |OB| >= k - c whatever the
+//    crank does (the crank and coupler are a path from O to B). On the rocker's
+//    circle above the ground line |OB| grows with phi and so does B_x; so B_x is
+//    least, over the positions with B_y >= 0, at the point B* where |OB*| = k - c,
+//    the crank folded back along the coupler, and
+//      B*_x = (g^2 + (k - c)^2 - r^2) / (2 g).
+//    If r^2 < g^2 + (k - c)^2, B_x > 0 wherever B_y >= 0; at theta = 0 phi =
+//    gamma >= 0, and phi cannot then fall below 0 without passing phi = 0, where
+//    B_x = g - r <= 0: so B_y > 0 and B_x > 0 at every theta. If r^2 >= g^2 +
+//    (k - c)^2, the folded position is reached (the crank at the direction
+//    opposite to B*) and there B_x <= 0: refused.
+//    That is r^2 < g^2 + (k - c)^2, which holds by itself when r < g.
+// So the linkage is solved at every crank angle if and only if
+//    c < g,  g + c <= k + r,  r - k <= g - c,  (g - c)^2 + r^2 > k^2,
+//    r^2 < g^2 + (k - c)^2,
+// each checked below with the margin above.
+std::string linkageFault(const Linkage& l) {
+    const double g = l.ground, c = l.crank, k = l.coupler, r = l.rocker;
+    const char* const names[] = {"ground", "crank", "coupler", "rocker"};
+    const double lengths[] = {g, c, k, r};
+    for (int i = 0; i < 4; ++i) {
+        if (std::string f = lengthFault("linkage's ", names[i], lengths[i]); !f.empty()) {
+            return f;
+        }
+    }
+    if ((g - c) / g <= linkageMargin) {
+        const double at = c > g ? std::acos(g / c) : 0;
+        return "the crank (" + number(c) + ") must be shorter than the ground (" + number(g) +
+               ") to turn all the way round; the linkage cannot follow it at crank angle " + degrees(at);
+    }
+    if ((k + r - (g + c)) / (k + r) <= linkageMargin) {
+        return "the coupler and rocker (" + number(k) + " + " + number(r) +
+               ") cannot reach across ground + crank (" + number(g) + " + " + number(c) +
+               ") at crank angle 180\xc2\xb0; make coupler + rocker the longer";
+    }
+    if ((k + (g - c) - r) / (k + r) <= linkageMargin) {
+        return "the rocker (" + number(r) + ") is too long for the coupler (" + number(k) +
+               ") to meet it across ground - crank (" + number(g) + " - " + number(c) +
+               ") at crank angle 0\xc2\xb0; make the rocker shorter than coupler + ground - crank";
+    }
+    const double near = g - c;
+    if (((near * near + r * r) - k * k) / ((2 * near) * r) <= linkageMargin) {
+        return "the coupler (" + number(k) +
+               ") is too long: at crank angle 0\xc2\xb0 the rocker would stand square to " +
+               "the line to the crank tip or beyond; make coupler\xc2\xb2 less than (ground - crank)\xc2\xb2 "
+               "+ "
+               "rocker\xc2\xb2 (" +
+               number(near) + "\xc2\xb2 + " + number(r) + "\xc2\xb2)";
+    }
+    const double folded = k - c;
+    const double bx = ((g * g + folded * folded) - r * r) / (2 * g);
+    if (r >= g && bx <= linkageMargin * folded) {
+        const double by = std::sqrt(std::fmax(0, folded * folded - bx * bx));
+        return "the rocker (" + number(r) +
+               ") is too long: with the crank folded back along the coupler, at crank " + "angle " +
+               degrees(std::atan2(-by, -bx)) +
+               ", the rocker tip would swing round behind the crank pivot; make rocker\xc2\xb2 less than "
+               "ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (" +
+               number(g) + "\xc2\xb2 + " + number(folded) + "\xc2\xb2)";
+    }
+    return {};
+}
+
+std::string sliderCrankFault(const SliderCrank& s) {
+    if (std::string f = lengthFault("slider-crank's ", "radius", s.radius); !f.empty()) {
+        return f;
+    }
+    if (std::string f = lengthFault("slider-crank's ", "rod", s.rod); !f.empty()) {
+        return f;
+    }
+    if (!(s.rod > s.radius)) {
+        return "the slider-crank's rod (" + number(s.rod) + ") must be longer than its radius (" +
+               number(s.radius) + ")";
+    }
+    return {};
+}
+
+std::string mechanismFault(const Mechanism& m) {
+    if (std::string f = linkageFault(m.linkage); !f.empty()) {
+        return f;
+    }
+    return sliderCrankFault(m.sliderCrank);
+}
+
+} // namespace zm
