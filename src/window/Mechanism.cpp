@@ -1,5 +1,7 @@
 #include "window/Mechanism.h"
 
+#include "math/CorrectlyRounded.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +27,26 @@ std::string number(double v) {
     return buf;
 }
 
+const double halfTurn = 4 * cr::atan(1.0);
+
 // An angle in radians as whole degrees in [0, 360).
 std::string degrees(double radians) {
-    long d = std::lround(radians * 180 / (4 * std::atan(1.0)));
+    long d = std::lround(radians * 180 / halfTurn);
     d = ((d % 360) + 360) % 360;
     return std::to_string(d) + "\xc2\xb0";
+}
+
+// The direction of (x, y) from the origin, in radians, from the program's own
+// arctangent (the messages are the same on every platform).
+double direction(double x, double y) {
+    if (x == 0) {
+        return y < 0 ? -halfTurn / 2 : halfTurn / 2;
+    }
+    const double a = cr::atan(y / x);
+    if (x > 0) {
+        return a;
+    }
+    return y < 0 ? a - halfTurn : a + halfTurn;
 }
 
 std::string lengthFault(const char* what, const char* name, double v) {
@@ -97,7 +114,10 @@ std::string linkageFault(const Linkage& l) {
         }
     }
     if ((g - c) / g <= linkageMargin) {
-        const double at = c > g ? std::acos(g / c) : 0;
+        // The angle whose cosine is g / c, where the crank tip passes above the
+        // rocker pivot.
+        const double x = g / c;
+        const double at = c > g ? direction(x, std::sqrt(1 - x * x)) : 0;
         return "the crank (" + number(c) + ") must be shorter than the ground (" + number(g) +
                ") to turn all the way round; the linkage cannot follow it at crank angle " + degrees(at);
     }
@@ -126,7 +146,7 @@ std::string linkageFault(const Linkage& l) {
         const double by = std::sqrt(std::fmax(0, folded * folded - bx * bx));
         return "the rocker (" + number(r) +
                ") is too long: with the crank folded back along the coupler, at crank " + "angle " +
-               degrees(std::atan2(-by, -bx)) +
+               degrees(direction(-bx, -by)) +
                ", the rocker tip would swing round behind the crank pivot; make rocker\xc2\xb2 less than "
                "ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (" +
                number(g) + "\xc2\xb2 + " + number(folded) + "\xc2\xb2)";
