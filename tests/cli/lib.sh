@@ -64,6 +64,11 @@ expect() { # status words command...
 }
 succeeds() { expect 0 "" "${c[@]}" "$@"; } # args...
 
+# A script of 10,000 keys that never reaches the end of the sweep: a run that
+# goes on for many seconds, and past 9,999 frames.
+cycle=$work/cycle.txt
+for _ in $(seq 5000); do printf 'comma x '; done >"$cycle"
+
 # Everything in a folder: names, kinds, link targets and contents.
 tree_sum() { # folder
     (cd "$1" && { find . -printf '%y %p %l\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort; } | md5sum)

@@ -45,13 +45,12 @@ only . keys stalled
 
 # --- in the middle of a long run: nothing written, nothing left ----------------------
 begin mid-run
-for _ in $(seq 5000); do printf 'comma x '; done >"$work/cycle.txt" # runs for many seconds
 echo old >t.txt
 echo old >"p.$ext"
 more=()
 on render && more=(--frames made/frames)
 for sig in INT TERM HUP; do
-    start --keys-file "$work/cycle.txt" --trace t.txt "$pic" "p.$ext" "${more[@]}"
+    start --keys-file "$cycle" --trace t.txt "$pic" "p.$ext" "${more[@]}"
     stop "$sig" 1
     [ $rc -eq $((128 + $(kill -l $sig))) ] && [ "$(wc -l <"$work/err")" -eq 1 ] &&
         grep -q "interrupted by SIG$sig; nothing was written" "$work/err" ||
@@ -63,7 +62,7 @@ done
 # Even SIGKILL leaves nothing: the temporary files have no names and the
 # folders are made at the commit. Under Node the temporary files have names.
 if on render trace; then
-    "${c[@]}" --keys-file "$work/cycle.txt" --trace t.txt "$pic" "p.$ext" "${more[@]}" &
+    "${c[@]}" --keys-file "$cycle" --trace t.txt "$pic" "p.$ext" "${more[@]}" &
     pid=$!
     sleep 1
     stop KILL
