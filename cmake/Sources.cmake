@@ -11,13 +11,16 @@ set(ZM_CORE_SOURCES
   src/window/SweepDriver.cpp
   src/window/Controls.cpp
   src/profiles/ProfileTables.cpp
+  src/profiles/SecondProfile.cpp
+  src/window/ValveEvents.cpp
   src/picture/RecordingSurface.cpp
   src/picture/SegmentPicture.cpp
   src/picture/PictureText.cpp
   src/math/CorrectlyRounded.cpp
   src/math/CrFixed.cpp
   src/math/CrFast.cpp
-  src/math/ShortestFloat.cpp)
+  src/math/ShortestFloat.cpp
+  src/math/ShortestDouble.cpp)
 
 # Key scripts played in place of a user: the parser, the replay host, and the
 # quoting of names and steps in messages.

@@ -15,6 +15,13 @@ namespace {
 
 const double pi = 4 * std::atan(1.0);
 
+Mechanism mechanism(const Linkage& l, const SliderCrank& s = {}) {
+    Mechanism m;
+    m.linkage = l;
+    m.sliderCrank = s;
+    return m;
+}
+
 // Whether the solver is defined and gives the true angles at n crank angles
 // spread over a whole turn: diag and reach above 0, |sinbeta| and |sindelta|
 // below 1, cosgamma in (0, 1], the crank tip seen from the rocker pivot less
@@ -190,15 +197,15 @@ TEST(SliderCrankConditions, RodLongerThanRadius) {
     EXPECT_EQ(sliderCrankFault({25.5, -INFINITY}),
               "the slider-crank's rod must be a positive finite length, not -inf");
     // A mechanism's first fault is its linkage's, then its slider-crank's.
-    EXPECT_EQ(mechanismFault({{31.5, 7, 25, 0}, {25.5, 1}}),
+    EXPECT_EQ(mechanismFault(mechanism({31.5, 7, 25, 0}, {25.5, 1})),
               "the linkage's rocker must be a positive finite length, not 0");
-    EXPECT_EQ(mechanismFault({{}, {25.5, 1}}),
+    EXPECT_EQ(mechanismFault(mechanism({}, {25.5, 1})),
               "the slider-crank's rod (1) must be longer than its radius (25.5)");
 }
 
 // The window draws its own mechanism's travel curve and solves its own linkage.
 TEST(MechanismInTheWindow, TravelCurveFollowsTheSliderCrank) {
-    Bench b(Mechanism{{}, {10, 50}});
+    Bench b(mechanism({}, {10, 50}));
     b.form.drawTravelCurve();
     float lo = 1e9f, hi = -1e9f;
     for (const picture::Op& op : b.rec.ops) {
@@ -215,7 +222,7 @@ TEST(MechanismInTheWindow, TravelCurveFollowsTheSliderCrank) {
 TEST(MechanismInTheWindow, LinkageShiftIsTheRockerTipsDirection) {
     const Linkage l{40, 10, 30, 35};
     ASSERT_EQ(linkageFault(l), "");
-    Bench b(Mechanism{l, {}});
+    Bench b(mechanism(l));
     Bench builtIn;
     for (int i = 0; i < 360; i += 15) {
         const double theta = i * pi / 180;

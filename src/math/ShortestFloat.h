@@ -18,4 +18,8 @@ std::string shortestFloat(float v);
 inline constexpr int shortestFloatMaxChars = 15;
 char* writeShortestFloat(char* out, float v);
 
+// The shortest decimal that reads back to the same double, in the same forms
+// ("0.957453956", "-75", "1e-05", "inf", "nan"), the same on every platform.
+std::string shortestDouble(double v);
+
 } // namespace zm::cr

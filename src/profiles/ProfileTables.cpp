@@ -2,6 +2,8 @@
 
 #include "window/Form1.h"
 
+#include <algorithm>
+
 namespace zm::profiles {
 
 namespace {
@@ -268,15 +270,30 @@ const std::array<double, rows>& ang2() {
 
 namespace zm {
 
+LiftProfile LiftProfile::builtIn() {
+    LiftProfile p;
+    p.angle.assign(profiles::ang1Table.begin(), profiles::ang1Table.end());
+    p.lift.assign(profiles::liftTable.begin(), profiles::liftTable.end());
+    p.second.assign(profiles::ang2Table.begin(), profiles::ang2Table.end());
+    return p;
+}
+
+bool isBuiltInProfile(const LiftProfile& p) {
+    return std::equal(p.angle.begin(), p.angle.end(), profiles::ang1Table.begin(),
+                      profiles::ang1Table.end()) &&
+           std::equal(p.lift.begin(), p.lift.end(), profiles::liftTable.begin(), profiles::liftTable.end());
+}
+
 void Form1::fillProfileTables() {
-    // Row by row, first profile then second, one constant per entry.
-    for (std::size_t i = 1; i <= profiles::rows; ++i) {
-        ang1[i] = profiles::ang1Table[i - 1];
-        lift1[i] = profiles::liftTable[i - 1];
+    // Row by row, first profile then second, one value per entry.
+    const LiftProfile& p = mechanism_.profile;
+    for (std::size_t i = 1; i <= p.rows(); ++i) {
+        ang1[i] = p.angle[i - 1];
+        lift1[i] = p.lift[i - 1];
     }
-    for (std::size_t i = 1; i <= profiles::rows; ++i) {
-        ang2[i] = profiles::ang2Table[i - 1];
-        lift2[i] = profiles::liftTable[i - 1];
+    for (std::size_t i = 1; i <= p.rows(); ++i) {
+        ang2[i] = p.second[i - 1];
+        lift2[i] = p.lift[i - 1];
     }
 }
 

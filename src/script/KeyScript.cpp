@@ -137,7 +137,7 @@ std::string parseKey(std::string_view key, std::string_view step, Step& out) {
 }
 
 // Reads one step into s; the reason if it is not one.
-std::string parseStep(std::string_view token, Step& s) {
+std::string parseStep(std::string_view token, Step& s, int pumps) {
     std::string_view key = token;
     // '*' or '@' as the first character is the key itself.
     const std::size_t star = token.find('*', 1);
@@ -168,12 +168,13 @@ std::string parseStep(std::string_view token, Step& s) {
         if (frame < 1) {
             return "step " + shown(token) + ": frames are counted from 1";
         }
-        if (pump < 1 || pump > pumpsPerFrame) {
-            return "step " + shown(token) + ": the event pump of a frame must be 1 to 601";
+        if (pump < 1 || pump > pumps) {
+            return "step " + shown(token) + ": the event pump of a frame must be 1 to " +
+                   std::to_string(pumps);
         }
         s.timed = true;
         s.frame = static_cast<std::int32_t>(frame);
-        s.pump = static_cast<std::uint16_t>(pump);
+        s.pump = static_cast<std::int32_t>(pump);
     }
     return parseKey(key, token, s);
 }
@@ -198,7 +199,8 @@ template <class F> void forEachToken(std::string_view script, F f) {
 
 } // namespace
 
-std::vector<Step> readScript(std::string_view script, std::string& error, const std::function<void()>& poll) {
+std::vector<Step> readScript(std::string_view script, std::string& error, const std::function<void()>& poll,
+                             int pumps) {
     constexpr std::size_t pollEvery = 1 << 14;
     error.clear();
     // Counted first, so that the steps take exactly their room: a script of tens
@@ -214,7 +216,7 @@ std::vector<Step> readScript(std::string_view script, std::string& error, const 
     steps.reserve(tokens);
     forEachToken(script, [&](std::string_view token) {
         Step s;
-        error = parseStep(token, s);
+        error = parseStep(token, s, pumps);
         if (!error.empty()) {
             return false;
         }
@@ -230,9 +232,9 @@ std::vector<Step> readScript(std::string_view script, std::string& error, const 
     return steps;
 }
 
-std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll) {
+std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll, int pumps) {
     std::string error;
-    std::vector<Step> steps = readScript(script, error, poll);
+    std::vector<Step> steps = readScript(script, error, poll, pumps);
     if (!error.empty()) {
         throw ScriptError(error);
     }

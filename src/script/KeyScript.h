@@ -22,11 +22,12 @@ struct ScriptError : std::runtime_error {
 // (x*3 is x x x), so that a long script costs one step per written step.
 struct Step {
     enum class Kind : std::uint8_t { key, dblclick };
-    Kind kind = Kind::key;
-    bool timed = false;
-    bool optional = false; // added for the user (by --sweep): dropped quietly if the program ends first
     std::uint16_t code = 0;
-    std::uint16_t pump = 0;  // 1..600 the row pumps, 601 the pump that starts the wait
+    Kind kind = Kind::key;
+    bool timed : 1 = false;
+    bool optional : 1 = false; // added for the user (by --sweep): dropped quietly if the program ends first
+    std::uint32_t pump =
+        0; // from 1 the row pumps (three per profile row), then the pump that starts the wait
     std::int32_t frame = 0;  // 1, 2, ... in the order frames start
     std::uint32_t count = 1; // the waits a plain step is delivered at, 1 to maxRepeat
 
@@ -38,7 +39,13 @@ static_assert(sizeof(Step) <= 16);
 
 inline constexpr std::uint32_t maxRepeat = 1000000;
 
-inline constexpr int pumpsPerFrame = 601;
+// Every frame pumps events three times per profile row (once per row in each
+// phase) and once more as it starts its wait: 601 times with the built-in
+// profile's 200 rows.
+inline constexpr int pumpsPerFrame(int rows) {
+    return 3 * rows + 1;
+}
+inline constexpr int builtInPumpsPerFrame = pumpsPerFrame(200);
 
 // Steps separated by white space: KEY, KEY@F.N or KEY*N. KEY is one non-blank
 // character (in UTF-8) or one of space, enter, tab, backspace, comma, slash, esc,
@@ -46,12 +53,14 @@ inline constexpr int pumpsPerFrame = 601;
 // 1,000,000); a timed step is never repeated.
 // poll, when given, is called every few thousand steps: a long parse can be
 // stopped by throwing from it.
-std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll = {});
+// pumps is the event pumps of one frame, the most a timed step can name.
+std::vector<Step> parseScript(std::string_view script, const std::function<void()>& poll = {},
+                              int pumps = builtInPumpsPerFrame);
 
 // The same for a program built without exceptions: on a bad step, no steps and
 // the message parseScript would throw in `error` (empty when the script reads).
 std::vector<Step> readScript(std::string_view script, std::string& error,
-                             const std::function<void()>& poll = {});
+                             const std::function<void()>& poll = {}, int pumps = builtInPumpsPerFrame);
 
 // Adds the rest of the sweep: a plain step for each frame after the first
 // (Sweep::lastFrame of them, window/Sweep.h), marked optional so that those not

@@ -17,7 +17,7 @@ struct ReplayFinished {};
 
 // Plays a key script into a Form1 in place of a user: timed steps at their
 // event pump, plain steps at the blocking waits. Counts pumps: every frame makes
-// 600 row pumps and one that starts the end-of-frame wait.
+// three per profile row and one that starts the end-of-frame wait.
 class ScriptHost : public Host {
   public:
     using WaitHook = std::function<void()>;
@@ -26,7 +26,10 @@ class ScriptHost : public Host {
                         WaitHook onWait = {})
         : steps_(std::move(steps)), trace_(trace), onWait_(std::move(onWait)) {}
 
-    void attach(Form1& form) { form_ = &form; }
+    void attach(Form1& form) {
+        form_ = &form;
+        pumpsPerFrame_ = pumpsPerFrame(form.tableEnd() - 1);
+    }
 
     void doEvents() override;
     void waitForEvents() override;
@@ -35,8 +38,9 @@ class ScriptHost : public Host {
     // ScriptError for a step that cannot be played. True if the program ended.
     bool play();
 
-    int frame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) / pumpsPerFrame + 1; }
-    int pumpInFrame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) % pumpsPerFrame + 1; }
+    int frame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) / pumpsPerFrame_ + 1; }
+    int pumpInFrame() const { return pumps_ == 0 ? 0 : (pumps_ - 1) % pumpsPerFrame_ + 1; }
+    int pumpsInAFrame() const { return pumpsPerFrame_; }
     int waits() const { return waits_; }
 
   protected:
@@ -85,6 +89,7 @@ class ScriptHost : public Host {
     Form1* form_ = nullptr;
     int pumps_ = 0;
     int waits_ = 0;
+    int pumpsPerFrame_ = builtInPumpsPerFrame;
 };
 
 } // namespace zm::script

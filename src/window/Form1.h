@@ -3,8 +3,8 @@
 #include "window/Host.h"
 #include "window/Mechanism.h"
 #include "window/Surface.h"
+#include "window/ValveEvents.h"
 
-#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -27,15 +27,17 @@ inline constexpr Colour foreColour = colour::black;
 // event dispatch. Caught by Form1::run.
 struct ProgramEnded {};
 
-using Table = std::array<double, 201>; // rows 1..200; row 0 is never written
+// One column of the profiles: rows 1..rows(); row 0 is never written.
+using Table = std::vector<double>;
 
 // The one window: the source of every event, the drawing surface of every
 // picture and the holder of all the program's state.
 class Form1 {
   public:
-    // The mechanism is fixed for the window's life; the default is the built-in one.
-    Form1(Surface& surface, Host& host, const Mechanism& mechanism = Mechanism{})
-        : surface_(surface), host_(host), mechanism_(mechanism) {}
+    // The mechanism is fixed for the window's life; the default is the built-in
+    // one. One that is not prepared is prepared here; throws
+    // std::invalid_argument with its fault if it cannot be.
+    Form1(Surface& surface, Host& host, const Mechanism& mechanism = Mechanism{});
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
 
@@ -50,16 +52,29 @@ class Form1 {
     int acc = 0;    // 1: velocity and acceleration overlays
     int ccllss = 0; // 0: clear between frames; 1: frames pile up
 
-    Table ang1{};
-    Table lift1{};
-    Table ang2{};
-    Table lift2{};
+    Table ang1;
+    Table lift1;
+    Table ang2;
+    Table lift2;
 
     // Runs the program: the activation handler, returning when the sweep has
     // passed its end or when a handler has ended the program.
     void run();
     bool ended() const { return ended_; }
     const Mechanism& mechanism() const { return mechanism_; }
+    // The profiles' rows: the phases walk the tables from row 1 while below tableEnd.
+    int tableEnd() const { return tableEnd_; }
+
+    // The valve events at the checking lift: the first profile's as drawn (x =
+    // ww + angle), and the moving trace's of each frame that has reached its wait.
+    double checkingLift() const { return checkingLift_; }
+    const ValveEvent& firstProfileEvent() const { return firstProfileEvent_; }
+    const std::vector<FrameEvents>& frameEvents() const { return frameEvents_; }
+    // The moving trace's points as the phase draws them, row by row; a frame's
+    // events are taken from them when it reaches its wait.
+    void startMovingTrace();
+    void addMovingPoint(double x, double lift);
+    void recordFrameEvents();
 
     // Events.
     void Form_Activate();
@@ -104,7 +119,14 @@ class Form1 {
     Surface& surface_;
     Host& host_;
     const Mechanism mechanism_;
+    const int tableEnd_;
     bool ended_ = false;
+
+    double checkingLift_ = 0;
+    ValveEvent firstProfileEvent_{};
+    std::vector<double> movingX_;
+    std::vector<double> movingLift_;
+    std::vector<FrameEvents> frameEvents_;
 };
 
 } // namespace zm

@@ -37,12 +37,16 @@ LinkagePosition solveLinkagePosition(const Linkage& l, double theta) {
     return p;
 }
 
+double linkageShift(const Linkage& l, double theta, double ww, double pi) {
+    const LinkagePosition p = solveLinkagePosition(l, theta);
+    return 2 * (ww - (p.delta * 180) / pi);
+}
+
 // The mechanism's linkage with its crank at theta (radians). Leaves in ff twice
 // the difference, in degrees, between ww and the direction of the rocker tip
 // seen from the crank pivot.
 void Form1::solveLinkage(double theta) {
-    const LinkagePosition p = solveLinkagePosition(mechanism_.linkage, theta);
-    ff = 2 * (ww - (p.delta * 180) / pi);
+    ff = linkageShift(mechanism_.linkage, theta, ww, pi);
 }
 
 } // namespace zm

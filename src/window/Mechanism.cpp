@@ -1,30 +1,18 @@
 #include "window/Mechanism.h"
 
 #include "math/CorrectlyRounded.h"
+#include "math/ShortestFloat.h"
+#include "profiles/ProfileTables.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace zm {
 
 namespace {
 
-// The shortest %g text that reads back as the same double (the floating-point
-// std::to_chars is not in every edition's library).
 std::string number(double v) {
-    char buf[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-        // Plain digits where %g can give them at this precision (4e+01 is 40).
-        const bool exponent = std::strchr(buf, 'e') != nullptr && std::fabs(v) < 1e15 && std::fabs(v) >= 1e-4;
-        if (!exponent && std::strtod(buf, nullptr) == v) {
-            break;
-        }
-    }
-    return buf;
+    return cr::shortestDouble(v);
 }
 
 const double halfTurn = 4 * cr::atan(1.0);
@@ -168,11 +156,88 @@ std::string sliderCrankFault(const SliderCrank& s) {
     return {};
 }
 
-std::string mechanismFault(const Mechanism& m) {
+std::string profileFault(const LiftProfile& p) {
+    const std::size_t n = p.rows();
+    if (p.lift.size() != n) {
+        return "the profile has " + std::to_string(n) + " angles but " + std::to_string(p.lift.size()) +
+               " lifts: give one lift for each angle";
+    }
+    if (n < LiftProfile::minRows || n > LiftProfile::maxRows) {
+        return "the profile has " + std::to_string(n) + " rows: give from " +
+               std::to_string(LiftProfile::minRows) + " to " + std::to_string(LiftProfile::maxRows) +
+               " rows of angle and lift";
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(p.angle[i]) || !std::isfinite(p.lift[i])) {
+            return "row " + std::to_string(i + 1) + " of the profile (" + number(p.angle[i]) + ", " +
+                   number(p.lift[i]) + ") is not two finite numbers: give its angle and lift as numbers";
+        }
+    }
+    const bool falling = p.angle[1] < p.angle[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (p.angle[i] == p.angle[i - 1]) {
+            return "rows " + std::to_string(i) + " and " + std::to_string(i + 1) +
+                   " of the profile have the same angle (" + number(p.angle[i]) +
+                   "): give each row an angle of its own";
+        }
+        if ((p.angle[i] < p.angle[i - 1]) != falling) {
+            return "rows " + std::to_string(i) + " and " + std::to_string(i + 1) +
+                   " of the profile (angles " + number(p.angle[i - 1]) + " and " + number(p.angle[i]) +
+                   ") turn back: give the angles in one direction, rising or falling";
+        }
+    }
+    if (!falling) {
+        return "the profile's angles rise from row to row: give them falling, as the program draws them";
+    }
+    return {};
+}
+
+namespace {
+
+double greatestLift(const LiftProfile& p) {
+    double most = p.lift.front();
+    for (double v : p.lift) {
+        most = std::fmax(most, v);
+    }
+    return most;
+}
+
+} // namespace
+
+std::string checkingLiftFault(const Mechanism& m) {
+    if (!m.checkingLift) {
+        return {};
+    }
+    const double l = *m.checkingLift;
+    if (!std::isfinite(l) || !(l > 0)) {
+        return "the checking lift must be a positive finite lift, not " + number(l);
+    }
+    return {};
+}
+
+double checkingLift(const Mechanism& m) {
+    return m.checkingLift ? *m.checkingLift : greatestLift(m.profile) / 10;
+}
+
+std::string prepareMechanism(Mechanism& m) {
     if (std::string f = linkageFault(m.linkage); !f.empty()) {
         return f;
     }
-    return sliderCrankFault(m.sliderCrank);
+    if (std::string f = sliderCrankFault(m.sliderCrank); !f.empty()) {
+        return f;
+    }
+    if (std::string f = profileFault(m.profile); !f.empty()) {
+        return f;
+    }
+    if (std::string f = checkingLiftFault(m); !f.empty()) {
+        return f;
+    }
+    return settleSecondProfile(m.profile, m.linkage);
+}
+
+std::string mechanismFault(const Mechanism& m) {
+    Mechanism copy = m;
+    return prepareMechanism(copy);
 }
 
 } // namespace zm

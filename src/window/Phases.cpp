@@ -10,7 +10,7 @@
 namespace zm {
 
 void traceSecondProfile(Form1& form, TraceState& ts) {
-    while (ts.idx < 201) {
+    while (ts.idx < form.tableEnd()) {
         ts.px = ts.cx;
         ts.py = ts.cy;
         ts.cx = form.ang2[static_cast<std::size_t>(ts.idx)];
@@ -27,7 +27,7 @@ void traceSecondProfile(Form1& form, TraceState& ts) {
 }
 
 void traceFirstProfile(Form1& form, TraceState& ts) {
-    while (ts.idx < 201) {
+    while (ts.idx < form.tableEnd()) {
         ts.pppx = ts.ppx;
         ts.ppx = ts.px;
         ts.px = ts.cx;
@@ -72,7 +72,7 @@ void drawAxes(Form1& form) {
 }
 
 void traceShiftedProfile(Form1& form, TraceState& ts) {
-    while (ts.idx < 201) {
+    while (ts.idx < form.tableEnd()) {
         ts.ppx = ts.px;
         ts.px = ts.cx;
         ts.py = ts.cy;
@@ -81,6 +81,7 @@ void traceShiftedProfile(Form1& form, TraceState& ts) {
         ts.cy = form.lift2[static_cast<std::size_t>(ts.idx)];
         // The control angle minus the row's cam angle in radians.
         form.solveLinkage(form.k - ts.cx * form.pi / 180);
+        form.addMovingPoint(form.ww - ts.cx + form.ff, ts.cy);
         form.DrawWidth(2);
         if (ts.px < ts.cx) {
             form.DrawWidth(3);

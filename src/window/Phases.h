@@ -7,7 +7,7 @@ namespace zm {
 class Form1;
 
 // The three drawing phases of one frame. Each walks the tables from ts.idx
-// while it is below 201 and yields to events once per row. The driver sets idx
+// while it is below tableEnd() and yields to events once per row. The driver sets idx
 // (and seg) before each.
 
 // Phase A: the second profile, mirrored about ww, in green.

@@ -29,8 +29,10 @@ void Form1::Form_Activate() {
         traceFirstProfile(*this, ts);
         ts.seg = 0;
         ts.idx = 1;
+        startMovingTrace();
         traceShiftedProfile(*this, ts);
 
+        recordFrameEvents();
         waitForContinue();
         if (ccllss == 0) {
             Cls();

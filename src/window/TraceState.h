@@ -6,7 +6,7 @@ namespace zm {
 // frame and carried on from frame to frame. Every field starts at 0 and is never
 // reset as a whole; each phase overwrites only its own fields.
 struct TraceState {
-    int idx = 0; // table row, 1..200
+    int idx = 0; // table row, from 1
     int seg = 0; // rows handled since last set to 0; 0 marks a first point
 
     double cx = 0, px = 0, ppx = 0, pppx = 0; // current and earlier table angles

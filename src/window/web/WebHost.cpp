@@ -107,8 +107,8 @@ void WebHost::cancelReplayOnInput() {
 void WebHost::doEvents() {
     // The replay's timed steps due at the coming pump are played there; one whose
     // pump has already passed cannot be, and the replay stops before it.
-    const int n = pumpInFrame() % script::pumpsPerFrame + 1;
-    const int f = frame() + (pumpInFrame() % script::pumpsPerFrame == 0 ? 1 : 0);
+    const int n = pumpInFrame() % pumpsInAFrame() + 1;
+    const int f = frame() + (pumpInFrame() % pumpsInAFrame() == 0 ? 1 : 0);
     for (std::size_t i = 0; pendingStep(i) != nullptr && pendingStep(i)->timed; ++i) {
         const script::Step& s = *pendingStep(i);
         if (s.frame == f && s.pump == n) {
