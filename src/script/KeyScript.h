@@ -26,8 +26,8 @@ struct Step {
     Kind kind = Kind::key;
     bool timed : 1 = false;
     bool optional : 1 = false; // added for the user (by --sweep): dropped quietly if the program ends first
-    std::uint32_t pump =
-        0; // from 1 the row pumps (three per profile row), then the pump that starts the wait
+    // From 1 the row pumps (three per profile row), then the pump that starts the wait.
+    std::int32_t pump = 0;
     std::int32_t frame = 0;  // 1, 2, ... in the order frames start
     std::uint32_t count = 1; // the waits a plain step is delivered at, 1 to maxRepeat
 
