@@ -12,6 +12,7 @@ set(ZM_CORE_SOURCES
   src/window/Controls.cpp
   src/profiles/ProfileTables.cpp
   src/profiles/SecondProfile.cpp
+  src/profiles/ProfileText.cpp
   src/window/ValveEvents.cpp
   src/picture/RecordingSurface.cpp
   src/picture/SegmentPicture.cpp
