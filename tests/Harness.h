@@ -22,12 +22,13 @@ struct Replay {
     std::vector<int> waitFrame; // the frame each wait followed
     bool ended = false;
 
-    explicit Replay(const std::string& script) {
-        host = std::make_unique<script::ScriptHost>(script::parseScript(script), &rec, [this] {
+    explicit Replay(const std::string& script, const Mechanism& mechanism = Mechanism{}) {
+        const int pumps = script::pumpsPerFrame(static_cast<int>(mechanism.profile.rows()));
+        host = std::make_unique<script::ScriptHost>(script::parseScript(script, {}, pumps), &rec, [this] {
             frameK.push_back(form->k);
             waitFrame.push_back(host->frame());
         });
-        form = std::make_unique<Form1>(rec, *host);
+        form = std::make_unique<Form1>(rec, *host, mechanism);
         host->attach(*form);
         ended = host->play();
     }
