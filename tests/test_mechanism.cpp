@@ -152,8 +152,9 @@ TEST(LinkageConditions, AgreeWithTheSweepOnEachSideOfEachEdge) {
     };
     const Edge edges[] = {
         // The crank as long as the ground: all five edges meet at c = g = k =
-        // r, the only place a crank as long as the ground can go, and the
-        // rocker tip's room ahead of the crank pivot is g t^2 / 2.
+        // r (a crank nearly as long as the ground assembles only with coupler
+        // and rocker nearly as long too), and the rocker tip's room ahead of
+        // the crank pivot is g t^2 / 2.
         {"crank = ground", -1, 5e-4,
          [](double t) {
              return Linkage{31.5, 31.5 * (1 + t), 31.5, 31.5};
@@ -267,10 +268,9 @@ TEST(LinkageConditions, RefusalsSayWhatToChange) {
     EXPECT_EQ(
         linkageFault({31.5, 7, 7.0078125, 31.5}),
         "the rocker (31.5) leaves too little room for the coupler - crank (7.0078125 - 7): with the crank "
-        "folded "
-        "back along the coupler, at crank angle 270\xc2\xb0, the rocker tip would pass too close to the line "
-        "through the crank pivot square to the ground to be followed; make rocker\xc2\xb2 clearly less than "
-        "ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (31.5\xc2\xb2 + 0.0078125\xc2\xb2)");
+        "folded back along the coupler, at crank angle 270\xc2\xb0, the rocker tip would pass too close to "
+        "the line through the crank pivot square to the ground to be followed; make rocker\xc2\xb2 clearly "
+        "less than ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (31.5\xc2\xb2 + 0.0078125\xc2\xb2)");
     EXPECT_EQ(
         linkageFault({31.5, 7, 5, 60}),
         "the rocker (60) is too long for the coupler (5) to meet it across ground - crank (31.5 - 7) at "
