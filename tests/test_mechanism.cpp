@@ -22,15 +22,21 @@ Mechanism mechanism(const Linkage& l, const SliderCrank& s = {}) {
     return m;
 }
 
-// Whether the solver is defined and gives the true angles at n crank angles
-// spread over a whole turn: diag and reach above 0, |sinbeta| and |sindelta|
-// below 1, cosgamma in (0, 1], the crank tip seen from the rocker pivot less
-// than 90 degrees off the ground line (beta is its arcsine), and the rocker tip
-// on the rocker pivot's side of the crank pivot (delta is its arcsine). Where
-// all hold, the coupler also joins the crank tip to the rocker tip, and delta is
-// the rocker tip's direction (to within deltaTolerance: the arcsine loses digits
-// as delta nears 90 degrees, close to an edge of the conditions).
-bool sweepAssembles(const Linkage& l, int n, double deltaTolerance = 1e-9) {
+// The solver at n crank angles spread over a whole turn: whether it is defined
+// and gives the true angles everywhere (solved), and if so how far the coupler
+// strays from its length and delta from the rocker tip's direction at worst.
+// Defined and true: diag and reach above 0, |sinbeta| and |sindelta| below 1,
+// cosgamma in (0, 1], the crank tip seen from the rocker pivot less than 90
+// degrees off the ground line (beta is its arcsine), and the rocker tip on the
+// rocker pivot's side of the crank pivot (delta is its arcsine).
+struct Sweep {
+    bool solved = true;
+    double spanError = 0;
+    double deltaError = 0;
+};
+
+Sweep sweep(const Linkage& l, int n) {
+    Sweep s;
     for (int i = 0; i < n; ++i) {
         const double theta = 2 * pi * i / n;
         const LinkagePosition p = solveLinkagePosition(l, theta);
@@ -41,14 +47,29 @@ bool sweepAssembles(const Linkage& l, int n, double deltaTolerance = 1e-9) {
                         p.reach > 0 && std::fabs(p.sindelta) < 1 && crankTipX < l.ground && rockerTipX > 0 &&
                         std::isfinite(p.delta);
         if (!ok) {
-            return false;
+            s.solved = false;
+            return s;
         }
         const double rockerTipY = l.rocker * std::sin(rockerAngle);
         const double span = std::hypot(rockerTipX - crankTipX, rockerTipY - l.crank * std::sin(theta));
-        EXPECT_NEAR(span, l.coupler, 1e-7 * (l.ground + l.coupler)) << "theta " << theta;
-        EXPECT_NEAR(std::atan2(rockerTipY, rockerTipX), p.delta, deltaTolerance) << "theta " << theta;
+        s.spanError = std::fmax(s.spanError, std::fabs(span - l.coupler));
+        s.deltaError = std::fmax(s.deltaError, std::fabs(std::atan2(rockerTipY, rockerTipX) - p.delta));
     }
-    return true;
+    return s;
+}
+
+// Whether the solver is defined and gives the true angles at every one of n
+// crank angles; where it is, the coupler also joins the crank tip to the rocker
+// tip, and delta is the rocker tip's direction (to within deltaTolerance: the
+// arcsine loses digits as delta nears 90 degrees, close to an edge of the
+// conditions).
+bool sweepAssembles(const Linkage& l, int n, double deltaTolerance = 1e-9) {
+    const Sweep s = sweep(l, n);
+    if (s.solved) {
+        EXPECT_LE(s.spanError, 1e-7 * (l.ground + l.coupler));
+        EXPECT_LE(s.deltaError, deltaTolerance);
+    }
+    return s.solved;
 }
 
 // How far a linkage is from the nearest edge of the assembly conditions, as the
@@ -114,46 +135,109 @@ TEST(LinkageConditions, AgreeWithADenseSweepForRandomLinkages) {
     EXPECT_EQ(reasons.size(), 5u) << "a condition that never refuses";
 }
 
-// On each side of each edge, a little way off it: the check and the sweep agree,
-// and they change their answer across the edge.
+// On each side of each edge, from 1e-2 to 1e-7 of a length off it: outside the
+// band the check and the sweep agree, so they change their answer across the
+// edge; inside it the check refuses on both sides (it may refuse a few that the
+// solver follows, never accept one it cannot). The band is the margin of 1e-6
+// on the edge's own slack; where the rocker tip's least room ahead of the crank
+// pivot shrinks as the square of the offset (the corners where coupler = crank
+// and rocker = ground), it is 1e-7 of ground + rocker on that room, which the
+// solver's rounding asks for.
 TEST(LinkageConditions, AgreeWithTheSweepOnEachSideOfEachEdge) {
     struct Edge {
         const char* name;
-        bool acceptedAbove; // accepted when t > 0
+        int acceptedSide; // accepted for t of this sign (refused for the other), 0: refused on both sides
+        double band;      // for |t| up to this the check refuses on both sides
         Linkage (*at)(double t);
     };
     const Edge edges[] = {
-        // The crank as long as the ground; coupler and rocker equal, as they
-        // must nearly be for so long a crank.
-        {"crank = ground", false,
+        // The crank as long as the ground: all five edges meet at c = g = k =
+        // r (a crank nearly as long as the ground assembles only with coupler
+        // and rocker nearly as long too), and the rocker tip's room ahead of
+        // the crank pivot is g t^2 / 2.
+        {"crank = ground", -1, 5e-4,
          [](double t) {
              return Linkage{31.5, 31.5 * (1 + t), 31.5, 31.5};
          }},
         // 31.5 + 7 = 25 + 13.5: stretched out at 180 degrees.
-        {"ground + crank = coupler + rocker", true,
+        {"ground + crank = coupler + rocker", 1, 3e-6,
          [](double t) {
              return Linkage{31.5, 7, 25, 13.5 * (1 + t)};
          }},
+        // 31.5 - 7 = 31.5 - 7: coupler as long as the crank and rocker as long
+        // as the ground, where the third edge meets the second (and the fifth),
+        // the rocker tip's room being (7 t)^2 / 63. Elsewhere the third edge
+        // lies outside the fifth: see the next.
+        {"rocker - coupler = ground - crank, coupler = crank", 1, 5e-3,
+         [](double t) {
+             return Linkage{31.5, 7, 7 * (1 + t), 31.5};
+         }},
+        // 49.5 - 25 = 31.5 - 7: beyond it the coupler cannot meet the rocker at
+        // 0 degrees, short of it the rocker tip swings round behind the crank
+        // pivot.
+        {"rocker - coupler = ground - crank", 0, 0,
+         [](double t) {
+             return Linkage{31.5, 7, 25, 49.5 * (1 + t)};
+         }},
         // 24.5^2 + 20^2 = coupler^2: the rocker square to the line to the crank tip at 0 degrees.
-        {"(ground - crank)^2 + rocker^2 = coupler^2", false,
+        {"(ground - crank)^2 + rocker^2 = coupler^2", -1, 5e-7,
          [](double t) {
              return Linkage{31.5, 7, std::sqrt(1000.25) * (1 + t), 20};
          }},
         // 31.5^2 + 18^2 = rocker^2: the rocker tip straight above the crank pivot, crank folded.
-        {"ground^2 + (coupler - crank)^2 = rocker^2", false,
+        {"ground^2 + (coupler - crank)^2 = rocker^2", -1, 5e-7,
          [](double t) {
              return Linkage{31.5, 7, 25, std::sqrt(1316.25) * (1 + t)};
          }},
     };
     for (const Edge& e : edges) {
-        for (double t : {1e-3, -1e-3}) {
-            const Linkage l = e.at(t);
-            const bool expected = (t > 0) == e.acceptedAbove;
-            EXPECT_EQ(linkageFault(l).empty(), expected) << e.name << " t " << t << ": " << linkageFault(l);
-            EXPECT_EQ(sweepAssembles(l, sweepAngles, 1e-3), expected) << e.name << " t " << t;
+        for (double size : {1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7}) {
+            for (double t : {size, -size}) {
+                const Linkage l = e.at(t);
+                const std::string fault = linkageFault(l);
+                const bool solvable = (t > 0 ? 1 : -1) == e.acceptedSide;
+                if (size > e.band) {
+                    EXPECT_EQ(fault.empty(), solvable) << e.name << " t " << t << ": " << fault;
+                    EXPECT_EQ(sweepAssembles(l, sweepAngles, 1e-6), solvable) << e.name << " t " << t;
+                } else {
+                    EXPECT_NE(fault, "") << e.name << " t " << t;
+                    if (!solvable) {
+                        EXPECT_FALSE(sweep(l, sweepAngles).solved) << e.name << " t " << t;
+                    }
+                }
+            }
         }
         // On the edge itself the check refuses: a dead point is inside the band.
         EXPECT_NE(linkageFault(e.at(0)), "") << e.name;
+    }
+}
+
+// Where the rocker tip passes just ahead of the crank pivot with the crank
+// folded back along a coupler of nearly its length, the exact conditions hold
+// but the solver's reach, a difference of squares of ground and rocker, rounds
+// its sindelta past 1: the check refuses these, for a rocker as long as the
+// ground, a little shorter or a little longer, and a crank nearly the ground's.
+TEST(LinkageConditions, RefusesWhereTheSolverRoundsPastTheCrankPivot) {
+    const Linkage near[] = {
+        {31.5, 7, 7.0001, 31.5},
+        {31.5, 7, 7.001, 31.5 - 1e-9},
+        {31.5, 7, 7.0001, 31.5 + 1e-12},
+        {31.5, 31.5 * (1 - 1e-4), 31.5, 31.5},
+        {31.5, 31.5 * (1 - 1e-5), 31.5, 31.5},
+    };
+    for (const Linkage& l : near) {
+        const std::string fault = linkageFault(l);
+        EXPECT_NE(fault.find("leaves too little room"), std::string::npos)
+            << l.ground << ", " << l.crank << ", " << l.coupler << ", " << l.rocker << ": " << fault;
+        EXPECT_FALSE(sweep(l, sweepAngles).solved)
+            << l.ground << ", " << l.crank << ", " << l.coupler << ", " << l.rocker;
+    }
+    // With room enough the same shapes are accepted and followed.
+    for (const Linkage& l : {Linkage{31.5, 7, 7.1, 31.5}, Linkage{31.5, 7, 7.1, 31.5 - 1e-9},
+                             Linkage{31.5, 31.5 * (1 - 1e-2), 31.5, 31.5}}) {
+        EXPECT_EQ(linkageFault(l), "")
+            << l.ground << ", " << l.crank << ", " << l.coupler << ", " << l.rocker;
+        EXPECT_TRUE(sweepAssembles(l, sweepAngles, 1e-6));
     }
 }
 
@@ -181,6 +265,12 @@ TEST(LinkageConditions, RefusalsSayWhatToChange) {
         "the rocker (40) is too long: with the crank folded back along the coupler, at crank angle "
         "284\xc2\xb0, the rocker tip would swing round behind the crank pivot; make rocker\xc2\xb2 less "
         "than ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (31.5\xc2\xb2 + 18\xc2\xb2)");
+    EXPECT_EQ(
+        linkageFault({31.5, 7, 7.0078125, 31.5}),
+        "the rocker (31.5) leaves too little room for the coupler - crank (7.0078125 - 7): with the crank "
+        "folded back along the coupler, at crank angle 270\xc2\xb0, the rocker tip would pass too close to "
+        "the line through the crank pivot square to the ground to be followed; make rocker\xc2\xb2 clearly "
+        "less than ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (31.5\xc2\xb2 + 0.0078125\xc2\xb2)");
     EXPECT_EQ(
         linkageFault({31.5, 7, 5, 60}),
         "the rocker (60) is too long for the coupler (5) to meet it across ground - crank (31.5 - 7) at "

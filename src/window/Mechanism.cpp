@@ -51,6 +51,10 @@ std::string lengthFault(const char* what, const char* name, double v) {
 // solver cannot step out of a root's or an arcsine's domain at a dead point:
 // the tolerance band at the exact boundary, where a linkage is refused.
 constexpr double linkageMargin = 1e-6;
+// The least distance of the rocker tip ahead of the crank pivot, as a fraction
+// of ground + rocker (4. below): the solver's rounding of reach is a fraction
+// of their squares, however short reach is.
+constexpr double rockerTipMargin = 1e-7;
 
 // When the solver is defined at every crank angle, and gives the true angles.
 //
@@ -92,6 +96,30 @@ constexpr double linkageMargin = 1e-6;
 //    c < g,  g + c <= k + r,  r - k <= g - c,  (g - c)^2 + r^2 > k^2,
 //    r^2 < g^2 + (k - c)^2,
 // each checked below with the margin above.
+//
+// 4. Rounding near the folded position. There reach is short, but reach^2 =
+//    (r^2 + g^2) - (2 r g) cos phi is a difference of numbers of the size of
+//    s^2 = r^2 + g^2, and its rounding is a fraction of those, not of reach^2.
+//    Take the solver's own phi and its rocker tip B: each product, sum and the
+//    cosine rounds by at most u = 2^-53 of itself, so reach^2 is off by at most
+//    5u s^2 + u reach^2, and with the root, the sine and the division the
+//    computed sindelta is sin delta times 1 + e, |e| <= 2.5u s^2 / reach^2 +
+//    4.5u. As 1 - sin delta >= cos^2 delta / 2 = B_x^2 / (2 reach^2) and
+//    reach <= r + g, |sindelta| stays below 1 when B_x^2 > 5u s^2 + 9u (r +
+//    g)^2, which B_x^2 > 23u s^2 ensures: B_x > 5.1e-8 s.
+//    B_x = (g^2 + reach^2 - r^2) / (2 g) by the law of cosines in O, Q, B, so
+//    B_x is least where reach is: at B*, reach = k - c, for r < g as well
+//    (k - c > |g - r| by the second and third conditions, and the crank turns
+//    all the way round while B only rocks, so the crank does fold back along
+//    the coupler at some angle). So B*_x >= 1e-7 (g + r) >= 1e-7 s is asked
+//    for every r. That leaves as much again for the solver's error in phi, a
+//    few units in the last place (at B* diag^2 >= g^2 + c^2, and the triangle
+//    A, Q, B is far from flat), and for the check's own rounding of B*_x, about
+//    u s^2 / g (a small part of it unless the ground is some 10^8 times
+//    shorter than the rocker). The relative margin on B*_x / (k - c) alone
+//    does not cover it where k - c is short: near crank = ground, where all
+//    five edges meet at c = g = k = r, and wherever the coupler is nearly as
+//    long as the crank and the rocker nearly as long as the ground.
 std::string linkageFault(const Linkage& l) {
     const double g = l.ground, c = l.crank, k = l.coupler, r = l.rocker;
     const char* const names[] = {"ground", "crank", "coupler", "rocker"};
@@ -130,14 +158,26 @@ std::string linkageFault(const Linkage& l) {
     }
     const double folded = k - c;
     const double bx = ((g * g + folded * folded) - r * r) / (2 * g);
-    if (r >= g && bx <= linkageMargin * folded) {
+    const bool behind = r >= g && bx <= linkageMargin * folded;
+    if (behind || bx < rockerTipMargin * (g + r)) {
         const double by = std::sqrt(std::fmax(0, folded * folded - bx * bx));
-        return "the rocker (" + number(r) +
-               ") is too long: with the crank folded back along the coupler, at crank " + "angle " +
-               degrees(direction(-bx, -by)) +
-               ", the rocker tip would swing round behind the crank pivot; make rocker\xc2\xb2 less than "
-               "ground\xc2\xb2 + (coupler - crank)\xc2\xb2 (" +
-               number(g) + "\xc2\xb2 + " + number(folded) + "\xc2\xb2)";
+        const std::string at = degrees(direction(-bx, -by));
+        const std::string sum = " (" + number(g) + "\xc2\xb2 + " + number(folded) + "\xc2\xb2)";
+        if (behind) {
+            return "the rocker (" + number(r) +
+                   ") is too long: with the crank folded back along the coupler, at crank angle " + at +
+                   ", the rocker tip would swing round behind the crank pivot; make rocker\xc2\xb2 less than "
+                   "ground\xc2\xb2 + (coupler - crank)\xc2\xb2" +
+                   sum;
+        }
+        // Ahead of the crank pivot, but too close to its square to the ground
+        // for the solver's rounding (4. above).
+        return "the rocker (" + number(r) + ") leaves too little room for the coupler - crank (" + number(k) +
+               " - " + number(c) + "): with the crank folded back along the coupler, at crank angle " + at +
+               ", the rocker tip would pass too close to the line through the crank pivot square to the "
+               "ground to be followed; make rocker\xc2\xb2 clearly less than ground\xc2\xb2 + (coupler - "
+               "crank)\xc2\xb2" +
+               sum;
     }
     return {};
 }
