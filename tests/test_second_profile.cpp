@@ -18,8 +18,9 @@ namespace {
 // rocker: the second column lies far from the built-in one's.
 const Linkage longCrank{31.5, 14, 32, 27};
 
-// The built-in crank with a short coupler and rocker: the rocker swings so fast
-// near the first control angle that the second column cannot settle.
+// The built-in crank with a short coupler and rocker: at the crank angles the
+// rows reach from the first control angle the rocker swings so fast that the
+// second column cannot settle.
 const Linkage tooFast{31.5, 7, 21, 18};
 
 Mechanism with(const Linkage& l, LiftProfile p = LiftProfile::builtIn()) {
