@@ -1,8 +1,10 @@
 // Measurements of the program's cost: one frame on the offscreen canvas against
 // the floor of rasterizing the same segments straight into a Qt image, the same
 // frame into the recorder only, the geometry on its own, the window's event
-// pump, the whole sweep through the headless renderer, and key to picture.
+// pump, the whole sweep through the headless renderer, and key to picture
+// (the frame against the profile's rows is in rows.cpp).
 
+#include "Frames.h"
 #include "picture/RecordingSurface.h"
 #include "picture/StrokePlan.h"
 #include "window/Form1.h"
@@ -29,56 +31,8 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using zm::Form1;
-
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-struct Stop {};
-
-// Keeps the sweep going for ever: each end-of-frame wait is one iteration; an
-// ordinary key steps on and Space starts again before the sweep would end.
-struct FrameHost : zm::Host {
-    Form1* form = nullptr;
-    bool overlays = false;
-    bool first = true;
-    std::function<bool()> atWait; // false ends the run
-
-    void doEvents() override {
-        if (first && overlays) {
-            form->Form_KeyPress(8);
-        }
-        first = false;
-    }
-    void waitForEvents() override {
-        if (!atWait()) {
-            throw Stop{};
-        }
-        form->Form_KeyPress(form->k >= 19.75 ? ' ' : 'x');
-    }
-};
-
-void runFrames(zm::Surface& surface, bool overlays, const std::function<bool()>& atWait) {
-    FrameHost host;
-    host.overlays = overlays;
-    host.atWait = atWait;
-    Form1 form(surface, host);
-    host.form = &form;
-    try {
-        form.run();
-    } catch (const Stop&) {
-    }
-}
+using namespace zm::bench;
 
 const QSize design(zm::design::clientWidth, zm::design::clientHeight);
 
@@ -213,15 +167,6 @@ BENCHMARK(FrameAgainstFloor)
     ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-
-// A recorder that keeps nothing: the cost of the program's own computation.
-struct NullSurface : zm::Surface {
-    std::size_t n = 0;
-    void line(float, float, float, float, zm::Colour) override { ++n; }
-    void setDrawWidth(int) override {}
-    void setForeColor(zm::Colour) override {}
-    void cls() override {}
-};
 
 void FrameIntoRecorder(benchmark::State& state) {
     zm::releaseUpperVectorState(); // as after any call into Qt

@@ -76,4 +76,12 @@ struct Bench : Host {
     void waitForEvents() override {}
 };
 
+// A host that steps the sweep on at every wait, so that Form1::run draws the
+// whole sweep and returns.
+struct SweepHost : Host {
+    Form1* form = nullptr;
+    void doEvents() override {}
+    void waitForEvents() override { form->Form_KeyPress('x'); }
+};
+
 } // namespace zm::test
