@@ -130,7 +130,8 @@ TEST(SecondProfile, RefusesALinkageWhoseShiftTurnsTooFast) {
     ASSERT_EQ(linkageFault(tooFast), "");
     const std::string expected =
         "the second profile does not settle at row 95 (cam angle 6.24) after 100 rounds: the linkage's "
-        "shift turns faster than the cam; make the crank shorter against the ground";
+        "shift turns faster than the cam there; make the rocker swing less (a shorter crank, or a longer "
+        "coupler and rocker)";
     Mechanism m = with(tooFast);
     EXPECT_EQ(prepareMechanism(m), expected);
     EXPECT_EQ(mechanismFault(with(tooFast)), expected);

@@ -48,9 +48,8 @@ std::string settleSecondProfile(LiftProfile& p, const Linkage& l) {
         if (!done || !std::isfinite(x)) {
             return "the second profile does not settle at row " + std::to_string(i + 1) + " (cam angle " +
                    cr::shortestDouble(a1) + ") after " + std::to_string(maxRounds) +
-                   " rounds: the linkage's shift turns faster than the cam; make the crank shorter against "
-                   "the "
-                   "ground";
+                   " rounds: the linkage's shift turns faster than the cam there; make the rocker swing less "
+                   "(a shorter crank, or a longer coupler and rocker)";
         }
         second[i] = x;
     }
