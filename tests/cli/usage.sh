@@ -54,7 +54,7 @@ rm bad.csv
 awk 'BEGIN { for (i = 0; i < 300; i++) printf "%.2f,%.6f\n", 100 - 0.66 * i, 9 * sin(3.14159265 * i / 299) ^ 2 }' >long.csv
 refused "step 'x@1.902': the event pump of a frame must be 1 to 901" --profile long.csv --keys x@1.902 --trace t.txt
 succeeds --profile long.csv --keys "x@1.300 x@1.901" --trace t.txt
-rm long.csv t.txt
+rm -f long.csv t.txt
 
 # Steps that cannot be played: found before anything is written.
 refused "unknown step 'frob'" --keys "x frob" --trace t.txt
