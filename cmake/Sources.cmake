@@ -32,7 +32,8 @@ set(ZM_SCRIPT_SOURCES
 
 # The programs that play scripts: their outputs, written all together or not at
 # all (io), and their command line (cli): the table of options with the help
-# made from it, its parser, the script file, the run, and the program. The
+# made from it, its parser, the script file, the mechanism's options, the run,
+# and the program. The
 # system calls under the outputs are each platform's own (io/System.h):
 # Windows; the runtime under Node, with the native programs' words for system
 # errors; a native POSIX system.
@@ -47,6 +48,7 @@ set(ZM_OUTPUT_SOURCES
   src/cli/Options.cpp
   src/cli/Parse.cpp
   src/cli/ScriptFile.cpp
+  src/cli/MechanismOptions.cpp
   src/cli/Run.cpp
   src/cli/Main.cpp)
 if(WIN32)

@@ -236,10 +236,14 @@ struct HelpRow {
     std::string value;
 };
 
-std::vector<HelpRow> helpRows(const std::string& help) {
+// The help's rows of options, whose help starts in one column: two spaces, the
+// label in width columns, two spaces; a longer label stands alone on its line,
+// above its help.
+std::vector<HelpRow> helpRows(const std::string& help, std::size_t width = 16) {
     std::vector<HelpRow> rows;
     const std::size_t start = help.find("\nOptions:\n");
     EXPECT_NE(start, std::string::npos);
+    const std::size_t column = width + 4;
     std::size_t at = start + 10;
     while (at < help.size()) {
         const std::size_t nl = help.find('\n', at);
@@ -248,15 +252,21 @@ std::vector<HelpRow> helpRows(const std::string& help) {
         if (line.empty()) {
             break;
         }
-        if (line.size() < 20 || line.compare(0, 3, "  -") != 0) {
+        if (line.compare(0, 3, "  -") != 0) {
             continue; // a continuation, or the rules under the list
         }
-        // The help of every option starts in one column.
-        EXPECT_EQ(line.substr(18, 2), "  ") << line;
-        EXPECT_NE(line[20], ' ') << line;
+        std::string label;
+        if (line.size() > column && line.compare(width + 2, 2, "  ") == 0) {
+            EXPECT_NE(line[column], ' ') << line;
+            label = line.substr(2, width);
+            label.erase(label.find_last_not_of(' ') + 1);
+        } else {
+            label = line.substr(2);
+            EXPECT_GT(label.size(), width) << line;
+            const std::string next = help.substr(at, help.find('\n', at) - at);
+            EXPECT_EQ(next.find_first_not_of(' '), column) << line << "\n" << next;
+        }
         HelpRow row;
-        std::string label = line.substr(2, 16);
-        label.erase(label.find_last_not_of(' ') + 1);
         std::size_t i = 0;
         while (i < label.size()) {
             const std::size_t end = std::min(label.find(' ', i), label.size());
@@ -277,10 +287,10 @@ std::vector<HelpRow> helpRows(const std::string& help) {
 }
 
 TEST(CommandLine, EachHelpListsExactlyTheOptionsItsProgramTakes) {
-    for (const Program p : {Program::render, Program::trace}) {
+    for (const Program p : {Program::render, Program::trace, Program::window}) {
         const std::string help = cli::helpText(p);
         std::set<std::string> listed;
-        for (const HelpRow& row : helpRows(help)) {
+        for (const HelpRow& row : helpRows(help, p == Program::window ? 17 : 16)) {
             for (const std::string& name : row.names) {
                 EXPECT_TRUE(listed.insert(name).second) << name << " listed twice";
                 // What the help shows is what the parser reads: a name it knows,
@@ -308,11 +318,13 @@ TEST(CommandLine, EachHelpListsExactlyTheOptionsItsProgramTakes) {
         EXPECT_NE(help.find(std::string("Usage: ") + cli::programName(p) + " [options]\n"),
                   std::string::npos);
     }
-    // The renderer's list is the trace program's and its own pictures.
-    EXPECT_EQ(helpRows(cli::helpText(Program::render)).size(), 13u);
-    EXPECT_EQ(helpRows(cli::helpText(Program::trace)).size(), 9u);
-    EXPECT_EQ(cli::outputList(Program::render), "--trace, --png, --svg, --pdf, --csv or --frames");
-    EXPECT_EQ(cli::outputList(Program::trace), "--trace, --svg or --csv");
+    // The renderer's list is the trace program's and its own pictures; the
+    // window's is the mechanism, help, version and Qt's display and platform.
+    EXPECT_EQ(helpRows(cli::helpText(Program::render)).size(), 18u);
+    EXPECT_EQ(helpRows(cli::helpText(Program::trace)).size(), 14u);
+    EXPECT_EQ(helpRows(cli::helpText(Program::window), 17).size(), 8u);
+    EXPECT_EQ(cli::outputList(Program::render), "--trace, --png, --svg, --pdf, --csv, --events or --frames");
+    EXPECT_EQ(cli::outputList(Program::trace), "--trace, --svg, --csv or --events");
     EXPECT_EQ(cli::versionText(Program::trace).rfind("zebo-morlix-trace ", 0), 0u);
 }
 
@@ -357,11 +369,13 @@ TEST(CommandLine, TheProgramTellsARefusalOnOneLineWithStatusTwo) {
          "zebo-morlix-trace: '--sweep' takes no value (see zebo-morlix-trace --help)\n"},
         {Program::render,
          {"--keys", "x"},
-         "zebo-morlix-render: nothing to write: give --trace, --png, --svg, --pdf, --csv or --frames (see "
+         "zebo-morlix-render: nothing to write: give --trace, --png, --svg, --pdf, --csv, --events or "
+         "--frames "
+         "(see "
          "zebo-morlix-render --help)\n"},
         {Program::trace,
          {},
-         "zebo-morlix-trace: nothing to write: give --trace, --svg or --csv (see "
+         "zebo-morlix-trace: nothing to write: give --trace, --svg, --csv or --events (see "
          "zebo-morlix-trace --help)\n"},
         // The script is read before the outputs are looked at.
         {Program::trace, {"--keys", "frob"}, nullptr},
@@ -399,16 +413,17 @@ TEST(CommandLine, ReadsTheScriptFromAFile) {
     const std::string bom = (dir / "bom.keys").string();
     std::ofstream(bom, std::ios::binary) << "\xEF\xBB\xBFx\ntab x*2\n";
     Options o = parse(Program::trace, {"--keys-file", bom});
-    const std::vector<script::Step> fromFile = cli::readSteps(o);
-    const std::vector<script::Step> inline_ = cli::readSteps(parse(Program::trace, {"--keys", "x tab x*2"}));
+    const std::vector<script::Step> fromFile = cli::readSteps(o, script::builtInPumpsPerFrame);
+    const std::vector<script::Step> inline_ =
+        cli::readSteps(parse(Program::trace, {"--keys", "x tab x*2"}), script::builtInPumpsPerFrame);
     ASSERT_EQ(fromFile.size(), inline_.size());
     for (std::size_t i = 0; i < fromFile.size(); ++i) {
         EXPECT_EQ(fromFile[i].code, inline_[i].code);
     }
     o.sweep = true;
-    EXPECT_EQ(cli::readSteps(o).size(), inline_.size() + 1); // x*62
+    EXPECT_EQ(cli::readSteps(o, script::builtInPumpsPerFrame).size(), inline_.size() + 1); // x*62
     try {
-        cli::readSteps(parse(Program::trace, {"--keys-file", dir.string()}));
+        cli::readSteps(parse(Program::trace, {"--keys-file", dir.string()}), script::builtInPumpsPerFrame);
         ADD_FAILURE() << "a folder was read as a script";
     } catch (const cli::UsageError& e) {
         EXPECT_EQ(std::string(e.what()), "cannot read --keys-file '" + dir.string() + "': Is a directory");

@@ -70,8 +70,8 @@ settle() {
     done
 }
 
-start() { # starts the program; sets pid and wid
-    "$program" >"$work/log" 2>&1 &
+start() { # [options]: starts the program; sets pid and wid
+    "$program" "$@" >"$work/log" 2>&1 &
     pid=$!
     wid=
     for _ in $(seq 100); do
@@ -166,6 +166,16 @@ for args in "--bogus" "-geometry 10x10" "extra" "-display"; do
     [ $rc -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '(see zebo-morlix --help)$' "$work/err" ||
         fail "zebo-morlix $args: status $rc: $(cat "$work/err")"
 done
+# So is a mechanism it cannot use, named by its option.
+for args in "--linkage 1,2" "--linkage 31.5,7,25,60" "--slider-crank 30,20" "--checking-lift 0" \
+    "--profile $work/nonexistent.csv"; do
+    (unset DISPLAY WAYLAND_DISPLAY; exec "$program" $args) >"$work/out" 2>"$work/err"
+    rc=$?
+    [ $rc -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -qF -- "zebo-morlix: ${args%% *}" "$work/err" ||
+        grep -qF -- "zebo-morlix: cannot read ${args%% *}" "$work/err" ||
+        fail "zebo-morlix $args: status $rc: $(cat "$work/err")"
+    [ $rc -eq 2 ] || fail "zebo-morlix $args: status $rc, not 2"
+done
 
 # --- without a window manager ----------------------------------------------------
 new_display
@@ -241,6 +251,15 @@ ends_within 1
 
 start
 quit_by double-click
+ends_within 1
+
+# A mechanism of the user's own: the window draws what the renderer draws.
+mechanism=(--linkage 31.5,7,25,28 --slider-crank 30,110 --checking-lift 1)
+start "${mechanism[@]}"
+key x BackSpace
+"$render" "${mechanism[@]}" --keys "x backspace" --png "$work/want.png"
+same_picture "a mechanism of the user's own"
+quit_by key Escape
 ends_within 1
 
 # --- with a window manager --------------------------------------------------------

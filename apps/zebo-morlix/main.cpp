@@ -1,85 +1,49 @@
 // zebo-morlix: the window. Shows the valve-lift geometry frame by frame and
 // steps on every key; Escape, a double click or closing the window ends it.
 
-#include "script/Quote.h"
+#include "cli/MechanismOptions.h"
+#include "cli/Options.h"
 #include "window/qt/FormWindow.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
-#include <string_view>
 #include <unistd.h>
-
-#ifndef ZM_VERSION
-#define ZM_VERSION "0.0.0"
-#endif
+#include <vector>
 
 namespace {
 
-const char* const helpText = R"(Usage: zebo-morlix [options]
-
-Opens a window that animates the geometry of a valve-lift mechanism: two lift
-profiles, a slider-crank travel curve and the second profile shifted by a
-four-bar linkage at a control angle that steps with the keyboard.
-
-Keys:
-  Space         back to the first frame
-  ,             one step back
-  /             the same frame again, with frames piling up or cleared
-  Enter, Tab    a tenth of a step forward, back
-  Backspace     the same frame again, with the velocity and acceleration overlays
-                on or off
-  any other key one step forward (after the last frame it ends the program)
-  Escape, a double click, or closing the window: quit
-
-Options:
-  -h, --help         show this help
-  --version          show the version
-  -display NAME      the X display to open the window on (default: $DISPLAY)
-  -platform NAME     the Qt platform: xcb or wayland
-
-Exit status: 0 when the program ends, 1 when no display can be opened or the
-display goes away, 2 for an option it does not know.
-)";
-
-// The command line is read before Qt starts: --help and --version need no
-// display, and a mistake is told as the renderer tells it (one line, status 2)
-// rather than left for Qt to ignore. Returns the exit status, or -1 to go on.
-int answerAtOnce(int argc, char** argv) {
-    const auto is = [](const char* a, const char* one, const char* two) {
-        return std::strcmp(a, one) == 0 || std::strcmp(a, two) == 0;
-    };
-    const char* text = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        if (is(a, "-h", "--help") || std::strcmp(a, "-help") == 0) {
-            text = text != nullptr ? text : helpText;
-        } else if (is(a, "--version", "-version")) {
-            text = text != nullptr ? text : "zebo-morlix " ZM_VERSION "\n";
-        } else if (is(a, "-display", "--display") || is(a, "-platform", "--platform")) {
-            if (i + 1 == argc) {
-                std::fprintf(stderr, "zebo-morlix: '%s' needs a value (see zebo-morlix --help)\n", a);
-                return 2;
-            }
-            ++i; // the value, whatever it says: Qt reads it
-        } else {
-            const std::string shown =
-                zm::script::quoted(a[0] == '-' ? std::string_view(a).substr(0, std::string_view(a).find('='))
-                                               : std::string_view(a));
-            std::fprintf(stderr, "zebo-morlix: %s %s (see zebo-morlix --help)\n",
-                         a[0] == '-' && a[1] != '\0' ? "unknown option" : "unexpected argument",
-                         shown.c_str());
-            return 2;
+// The command line is read before Qt starts, by the parser the renderer uses:
+// --help and --version need no display, a mistake is told as the renderer tells
+// it (one line, status 2) rather than left for Qt to ignore, and a mechanism
+// that cannot be used is refused before a window opens. Returns the exit
+// status, or -1 to go on with the options and the prepared mechanism.
+int answerAtOnce(int argc, char** argv, zm::cli::Options& o, zm::Mechanism& mechanism) {
+    using zm::cli::Program;
+    try {
+        o = zm::cli::parseArguments(Program::window,
+                                    std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+        if (o.action == zm::cli::Options::Action::run) {
+            mechanism = zm::cli::mechanismOf(o);
+            return -1;
         }
+    } catch (const zm::cli::UsageError& e) {
+        std::fprintf(stderr, "zebo-morlix: %s\n", e.what());
+        return 2;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "zebo-morlix: not enough memory for this mechanism: use a shorter profile\n");
+        return 2;
     }
-    if (text == nullptr) {
-        return -1;
-    }
-    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0) {
+    const std::string text = o.action == zm::cli::Options::Action::help
+                                 ? zm::cli::helpText(Program::window)
+                                 : zm::cli::versionText(Program::window);
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
         std::fprintf(stderr, "zebo-morlix: cannot write to standard output: %s\n", std::strerror(errno));
         return 1;
     }
@@ -145,16 +109,23 @@ void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& messa
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const int status = answerAtOnce(argc, argv); status >= 0) {
+    zm::cli::Options o;
+    zm::Mechanism mechanism;
+    if (const int status = answerAtOnce(argc, argv, o, mechanism); status >= 0) {
         return status;
     }
     qInstallMessageHandler(onQtMessage);
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {
-            displayOption = argv[i + 1];
+    // Qt is given its own options only, as they came: the rest are read.
+    std::vector<char*> qtArgv{argv[0]};
+    for (std::size_t i = 0; i < o.qtArguments.size(); ++i) {
+        qtArgv.push_back(o.qtArguments[i].data());
+        if (o.qtArguments[i] == "-display" && i + 1 < o.qtArguments.size()) {
+            displayOption = QByteArray::fromStdString(o.qtArguments[i + 1]);
         }
     }
-    QGuiApplication app(argc, argv);
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgv.size()) - 1;
+    QGuiApplication app(qtArgc, qtArgv.data());
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("net.zebomorlix.ZeboMorlix"));
     QIcon icon;
@@ -163,7 +134,7 @@ int main(int argc, char** argv) {
     }
     QGuiApplication::setWindowIcon(icon);
 
-    zm::FormWindow window;
+    zm::FormWindow window(mechanism);
     if (window.showAndWaitForStart()) {
         windowShown = true;
         window.form().run();

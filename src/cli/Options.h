@@ -1,9 +1,13 @@
 #pragma once
 
-// The options of the programs that play key scripts, as one table: the
-// renderer and the trace program read their command lines from it, print their
-// help from it, and name their outputs from it. Only the pictures that need a
-// raster or a PDF writer are the renderer's own.
+// The options of the programs, as one table: the renderer, the trace program
+// and the window read their command lines from it and print their help from it;
+// the programs that play key scripts name their outputs from it. Each row says
+// which programs take it: the pictures that need a raster or a PDF writer are
+// the renderer's own, the display and platform the window's, and the
+// mechanism is everyone's.
+
+#include "window/Mechanism.h"
 
 #include <span>
 #include <stdexcept>
@@ -13,7 +17,16 @@
 
 namespace zm::cli {
 
-enum class Program { render, trace };
+enum class Program { render, trace, window };
+
+// A set of programs, one bit each.
+constexpr unsigned programBit(Program p) {
+    return 1u << static_cast<unsigned>(p);
+}
+inline constexpr unsigned renderOnly = programBit(Program::render);
+inline constexpr unsigned scriptPrograms = renderOnly | programBit(Program::trace);
+inline constexpr unsigned windowOnly = programBit(Program::window);
+inline constexpr unsigned everyProgram = scriptPrograms | windowOnly;
 
 // The program's name in messages and in --help.
 const char* programName(Program p);
@@ -37,10 +50,17 @@ struct Options {
     std::string svg;
     std::string pdf;
     std::string csv;
+    std::string events; // the valve events
     std::string frames; // a folder
     int width = 962;
     int height = 688;
     double scale = 1;
+    // The user's mechanism as the command line gives it, not yet prepared; the
+    // profile is the built-in one until the file named by --profile is read.
+    Mechanism mechanism;
+    std::string profile; // the profile file; empty: the built-in profile
+    // The window's options for Qt, each as "-NAME" and its value.
+    std::vector<std::string> qtArguments;
 };
 
 // One option of the table.
@@ -52,7 +72,10 @@ struct Option {
     // program's when its words differ.
     std::string_view help;
     std::string_view traceHelp;
-    bool renderOnly; // a picture the trace program does not make
+    unsigned programs; // the programs that take it (programBit)
+    // One of Qt's own options: written with one dash in the help, handed to
+    // Qt as -NAME VALUE.
+    bool forQt;
     // Help and version answer instead of running; the rest leave it run.
     Options::Action action;
     // The file or folder the run writes, or null.
@@ -63,7 +86,7 @@ struct Option {
     void (*set)(Options& o, const Option& self, const std::string& value);
 
     bool takesValue() const { return !valueName.empty(); }
-    bool takenBy(Program p) const { return p == Program::render || !renderOnly; }
+    bool takenBy(Program p) const { return (programs & programBit(p)) != 0; }
 };
 
 // Every option, in the order of the help.

@@ -59,6 +59,12 @@ Options parseArguments(Program p, const std::vector<std::string>& args) {
         const std::string written =
             a.substr(0, a.size() - (eq == std::string_view::npos ? 0 : body.size() - eq));
         const Option* info = findOption(name);
+        // An option of another program is unknown here, but for a picture
+        // that only the renderer makes, which it points to.
+        if (info != nullptr && !info->takenBy(p) &&
+            (p != Program::trace || !info->takenBy(Program::render))) {
+            info = nullptr;
+        }
         if (info == nullptr) {
             error("unknown option " + quoted(written) + seeHelp);
             continue;

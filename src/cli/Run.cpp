@@ -1,5 +1,6 @@
 #include "cli/Run.h"
 
+#include "cli/MechanismOptions.h"
 #include "cli/NullSurfaces.h"
 #include "cli/ScriptFile.h"
 #include "picture/PictureText.h"
@@ -7,6 +8,7 @@
 #include "picture/SegmentPicture.h"
 #include "script/ScriptHost.h"
 #include "window/Form1.h"
+#include "window/ValveEvents.h"
 
 #include <string>
 #include <utility>
@@ -61,7 +63,10 @@ void put(io::Output& out, const std::string& bytes, const char* option) {
 }
 
 int run(const Options& o, const CanvasMaker& makeCanvas) {
-    std::vector<script::Step> steps = readSteps(o);
+    // The mechanism comes first: a timed step may name any pump of its frames.
+    const Mechanism mechanism = mechanismOf(o);
+    std::vector<script::Step> steps =
+        readSteps(o, script::pumpsPerFrame(static_cast<int>(mechanism.profile.rows())));
     // The script is checked first; a run that would write nothing is a mistake.
     bool writes = false;
     for (const Option& opt : optionTable()) {
@@ -83,6 +88,7 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     out.svg = open(o.svg, "--svg");
     out.pdf = open(o.pdf, "--pdf");
     out.csv = open(o.csv, "--csv");
+    out.events = open(o.events, "--events");
     if (!o.frames.empty()) {
         out.set.makeFolder(o.frames, "--frames", io::isFrameName);
     }
@@ -108,7 +114,7 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     }
 
     RunHost host(std::move(steps), tracer.get(), [&] { canvas->atWait(out); });
-    Form1 form(*surface, host);
+    Form1 form(*surface, host, mechanism);
     host.attach(form);
     host.play();
 
@@ -118,6 +124,9 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
     }
     if (out.csv != nullptr) {
         put(*out.csv, picture::csvText(*vectors), "--csv");
+    }
+    if (out.events != nullptr) {
+        out.events->write(eventsCsv(form.firstProfileEvent(), form.frameEvents()));
     }
     checkInterrupt();
     out.set.commit();

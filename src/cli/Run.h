@@ -25,6 +25,7 @@ struct RunOutputs {
     io::Output* svg = nullptr;
     io::Output* pdf = nullptr;
     io::Output* csv = nullptr;
+    io::Output* events = nullptr;
 };
 
 // Where a run draws, and the pictures only one program makes: the renderer's
@@ -47,7 +48,8 @@ using CanvasMaker = std::function<std::unique_ptr<Canvas>(const Options&, RunOut
 // not be made.
 void put(io::Output& out, const std::string& bytes, const char* option);
 
-// Reads the script, opens the outputs, plays the script and writes the outputs.
+// Reads the mechanism and the script, opens the outputs, plays the script and
+// writes the outputs.
 // Returns 0; throws UsageError, script::ScriptError, io::OutputError and
 // io::Interrupted.
 int run(const Options& o, const CanvasMaker& makeCanvas);

@@ -25,14 +25,18 @@ void fail(const std::string& message) {
 
 // Bytes as they are (Windows reads text unless told otherwise), closed on exec
 // where the system can.
-const int scriptOpenFlags = O_RDONLY | io::sys::openCloexec | io::sys::openBinary;
+const int inputOpenFlags = O_RDONLY | io::sys::openCloexec | io::sys::openBinary;
 
-// The whole script file, or standard input; a blocked open or read gives way
-// to an interrupt.
-std::string readScriptFile(const std::string& name) {
-    const auto cannot = [&name](int err) {
-        fail("cannot read --keys-file " + (name == "-" ? std::string("from standard input") : quoted(name)) +
-             ": " + io::errorText(err));
+} // namespace
+
+std::string inputName(const std::string& name) {
+    return name == "-" ? std::string("from standard input") : quoted(name);
+}
+
+std::string readInputFile(const std::string& name, const char* option, std::size_t limit,
+                          const std::string& tooLargeMessage) {
+    const auto cannot = [&name, option](int err) {
+        fail(std::string("cannot read ") + option + " " + inputName(name) + ": " + io::errorText(err));
     };
     int fd = 0;
     io::sys::readBytes(0);
@@ -40,7 +44,7 @@ std::string readScriptFile(const std::string& name) {
         // A FIFO with no writer blocks the open until an interrupt ends it.
         for (;;) {
             checkInterrupt();
-            fd = io::openMayBlock(name.c_str(), scriptOpenFlags);
+            fd = io::openMayBlock(name.c_str(), inputOpenFlags);
             if (fd >= 0) {
                 break;
             }
@@ -57,15 +61,12 @@ std::string readScriptFile(const std::string& name) {
             }
         }
     } closer{fd};
-    const auto tooLarge = [&name] {
-        fail("--keys-file " + (name == "-" ? std::string("from standard input") : quoted(name)) +
-             " is larger than 64 MiB: split the script");
-    };
+    const auto tooLarge = [&tooLargeMessage] { fail(tooLargeMessage); };
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         cannot(EISDIR);
     }
-    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxScriptBytes) {
+    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > limit) {
         tooLarge();
     }
     // Read in pieces and joined once into a string of exactly the script's
@@ -94,7 +95,7 @@ std::string readScriptFile(const std::string& name) {
         }
         p.resize(got);
         total += got;
-        if (total > maxScriptBytes) {
+        if (total > limit) {
             tooLarge();
         }
     }
@@ -108,13 +109,13 @@ std::string readScriptFile(const std::string& name) {
     return text;
 }
 
-} // namespace
-
-std::vector<script::Step> readSteps(const Options& o) {
+std::vector<script::Step> readSteps(const Options& o, int pumps) {
     std::string file;
     std::string_view script = o.keys;
     if (!o.keysFile.empty()) {
-        file = readScriptFile(o.keysFile);
+        file = readInputFile(o.keysFile, "--keys-file", maxScriptBytes,
+                             "--keys-file " + inputName(o.keysFile) +
+                                 " is larger than 64 MiB: split the script");
         script = file;
         // A byte-order mark that an editor put at the start says nothing.
         if (script.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -123,7 +124,7 @@ std::vector<script::Step> readSteps(const Options& o) {
     }
     std::vector<script::Step> steps;
     try {
-        steps = script::parseScript(script, checkInterrupt);
+        steps = script::parseScript(script, checkInterrupt, pumps);
     } catch (const script::ScriptError& e) {
         fail(e.what());
     }

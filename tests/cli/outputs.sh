@@ -5,6 +5,7 @@
 # (--png for the renderer, --svg for the trace programs), $ext its extension.
 
 "${c[@]}" --keys x "$pic" "$work/ref.$ext" --trace "$work/ref.txt" || fail "the reference picture and trace"
+"$render" --keys "x tab" --events "$work/ref-events.csv" || fail "the reference events"
 pic_bytes=$(wc -c <"$work/ref.$ext")
 
 # --- all or nothing: a run that fails leaves every file as it was --------------
@@ -23,6 +24,8 @@ fi
 refused "unknown step 'frob'" --keys "x frob" --trace t.txt --svg h1.svg
 refused "step 'x@1.5' comes too late" --keys "x x@1.5" --trace t.txt --svg h1.svg
 refused "cannot write --svg file 'nodir/a.svg': No such file or directory" --keys x --trace t.txt --svg nodir/a.svg
+refused "cannot write --events file 'nodir/e.csv': No such file or directory" --keys x --trace t.txt --events nodir/e.csv
+refused "No space left on device" --keys "x x" --trace t.txt --svg h1.svg --events /dev/full
 refused "No space left on device" --keys "x x" --trace t.txt --svg h1.svg "${late[@]}" /dev/full
 [ h1.svg -ef h2.svg ] || fail "$case: the hard links were split"
 # The folders a failed run would have made are not left behind.
@@ -33,7 +36,7 @@ no_debris .
 
 # --- a full or closed standard output is a failure, not a run into nowhere ------
 begin full-and-closed
-outputs=(trace svg csv)
+outputs=(trace svg csv events)
 on render && outputs+=(png pdf)
 for what in "${outputs[@]}"; do
     expect 2 "cannot write --$what to standard output: No space left on device" \
@@ -85,6 +88,20 @@ ln -s target.txt link.txt
 succeeds --keys x --trace link.txt
 [ -L link.txt ] && cmp -s "$work/ref.txt" target.txt || fail "$case: the link was replaced or its file not written"
 only . app.log fd3.txt self.txt out.txt pipe from-pipe target.txt link.txt $(on node || echo count)
+
+# --- the valve events: an output like the others ---------------------------------
+# A run with --events alone writes; every program writes the renderer's bytes,
+# to a file or to standard output; the same file twice is refused.
+begin events
+succeeds --keys "x tab" --events e.csv
+cmp -s e.csv "$work/ref-events.csv" || fail "$case: --events gave other bytes than the renderer's"
+head -n 1 e.csv | grep -qx 'frame,k,curve,opens,closes,duration,peak_x,peak_lift' || fail "$case: header $(head -n 1 e.csv)"
+[ "$(wc -l <e.csv)" -eq 7 ] || fail "$case: $(wc -l <e.csv) lines for three frames"
+run_cmd "${c[@]}" --keys "x tab" --events -
+[ $rc -eq 0 ] && cmp -s "$work/out" "$work/ref-events.csv" || fail "$case: --events - : status $rc"
+refused "--trace and --events are given the same file 'e.csv': give each its own" --trace e.csv --events e.csv
+refused "--events needs a file name, or - for standard output" --events=
+only . e.csv
 
 # --- permissions as a shell redirection respects them -----------------------------
 # Another user's runs need a program that user may run: not the one for Node.

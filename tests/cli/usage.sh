@@ -21,6 +21,41 @@ for size in 0x0 -5x10 100000x100000 10; do
 done
 refused "unknown option '-platform' (see" -platform xcb
 
+# A mechanism that cannot be used: the option named, then what to change.
+refused "--linkage wants four lengths GROUND,CRANK,COUPLER,ROCKER, not '1,2'" --linkage 1,2 --trace t.txt
+refused "--linkage wants four lengths GROUND,CRANK,COUPLER,ROCKER, not '1,,3,4'" --linkage 1,,3,4 --trace t.txt
+refused "--linkage wants four lengths" --linkage 31.5,7,25,31,1 --trace t.txt
+refused "--linkage: the linkage's crank must be a positive finite length, not -7" --linkage 31.5,-7,25,31 --trace t.txt
+refused "--linkage: the crank (40) must be shorter than the ground (31.5)" --linkage 31.5,40,25,31 --trace t.txt
+refused "--linkage: the coupler (60) is too long" --linkage 31.5,7,60,31 --trace t.txt
+refused "--slider-crank wants two lengths RADIUS,ROD, not '30'" --slider-crank 30 --trace t.txt
+refused "--slider-crank: the slider-crank's radius must be a positive finite length, not 0" --slider-crank 0,100 --trace t.txt
+refused "--slider-crank: the slider-crank's rod (20) must be longer than its radius (30)" --slider-crank 30,20 --trace t.txt
+refused "--checking-lift wants a lift, one number, not 'abc'" --checking-lift abc --trace t.txt
+refused "--checking-lift: the checking lift must be a positive finite lift, not 0" --checking-lift 0 --trace t.txt
+refused "--profile needs a file name, or - for standard input" --profile= --trace t.txt
+refused "option --linkage is given more than once" --linkage 31.5,7,25,31 --linkage 31.5,7,25,31 --trace t.txt
+refused "--keys-file and --profile cannot both read standard input" --keys-file - --profile - --trace t.txt
+refused "cannot read --profile 'none.csv': No such file or directory" --profile none.csv --trace t.txt
+mkdir folder
+refused "cannot read --profile 'folder': Is a directory" --profile folder --trace t.txt
+rmdir folder
+# A profile over 64 MiB is refused before it is read: a sparse file costs nothing.
+truncate -s 67108865 big.csv
+refused "the profile 'big.csv' is over 64 MiB" --profile big.csv --trace t.txt
+rm big.csv
+# A profile that does not read is named with its file; so is one the linkage
+# cannot follow. The mechanism is checked before the script.
+printf 'angle,lift\n10,0\n5,x\n0,0\n' >bad.csv
+refused "--profile 'bad.csv': " --profile bad.csv --keys frob --trace t.txt
+rm bad.csv
+# A frame of a longer profile pumps 3 times per row and once more: a timed step
+# may name each of its pumps, and none beyond.
+awk 'BEGIN { for (i = 0; i < 300; i++) printf "%.2f,%.6f\n", 100 - 0.66 * i, 9 * sin(3.14159265 * i / 299) ^ 2 }' >long.csv
+refused "step 'x@1.902': the event pump of a frame must be 1 to 901" --profile long.csv --keys x@1.902 --trace t.txt
+succeeds --profile long.csv --keys "x@1.300 x@1.901" --trace t.txt
+rm -f long.csv t.txt
+
 # Steps that cannot be played: found before anything is written.
 refused "unknown step 'frob'" --keys "x frob" --trace t.txt
 refused "step '#70000': a key code must be a decimal number from 0 to 65535" --keys "#70000"

@@ -27,8 +27,9 @@ qint64 refreshIntervalMs(const QWindow& w) {
 
 } // namespace
 
-FormWindow::FormWindow()
-    : canvas_(QSize(design::clientWidth, design::clientHeight), devicePixelRatio()), form_(canvas_, *this) {
+FormWindow::FormWindow(const Mechanism& mechanism)
+    : canvas_(QSize(design::clientWidth, design::clientHeight), devicePixelRatio()),
+      form_(canvas_, *this, mechanism) {
     setSurfaceType(QSurface::RasterSurface);
     setTitle(QString::fromUtf8(design::caption.data(), static_cast<qsizetype>(design::caption.size())));
     resize(design::clientWidth, design::clientHeight);

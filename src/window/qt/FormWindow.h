@@ -17,7 +17,8 @@ namespace zm {
 // the animation yields to.
 class FormWindow : public QWindow, public Host {
   public:
-    FormWindow();
+    // The window of a mechanism; the default is the built-in one.
+    explicit FormWindow(const Mechanism& mechanism = Mechanism{});
     ~FormWindow() override;
 
     Form1& form() { return form_; }
