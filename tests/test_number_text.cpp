@@ -1,4 +1,5 @@
 #include "math/ShortestFloat.h"
+#include "profiles/ProfileText.h"
 
 #include <gtest/gtest.h>
 
@@ -240,6 +241,72 @@ TEST(NumberText, RandomDoublesReadBackShortestAndNearest) {
         EXPECT_TRUE(a);
         EXPECT_TRUE(b);
         failures += (a ? 0 : 1) + (b ? 0 : 1);
+    }
+}
+
+// One number, the whole text: the forms people write, and no blanks, hex,
+// words or empty text.
+TEST(ReadNumber, AcceptedFormsAndRefusals) {
+    const std::pair<const char*, double> accepted[] = {
+        {"1e5", 1e5},    {"-3.25", -3.25}, {".5", 0.5},  {"5.", 5.0},      {"+2", 2.0},    {"1E-3", 1e-3},
+        {"00012", 12.0}, {"-0", -0.0},     {"0.1", 0.1}, {"1.5e+3", 1500}, {"104", 104.0}, {"-.25", -0.25}};
+    for (const auto& [text, want] : accepted) {
+        double got = 7;
+        EXPECT_TRUE(readNumber(text, got)) << text;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want)) << text;
+    }
+    for (const char* text :
+         {"",  " 1", "1 ",  "nan", "inf", "-inf", "infinity", "NaN", "0x10", "1e",    "e5",
+          ".", "-",  "+-5", "--5", "1,5", "1;5",  "1\t",      "5\n", "1_0",  "1.2.3", "12abc"}) {
+        double got = 7;
+        EXPECT_FALSE(readNumber(text, got)) << text;
+        EXPECT_EQ(got, 7) << text; // untouched
+    }
+    // Beyond the doubles: infinities, which the profile reader refuses as numbers not finite.
+    double big = 0;
+    EXPECT_TRUE(readNumber("1e999", big));
+    EXPECT_EQ(big, std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(readNumber("-1e999", big));
+    EXPECT_EQ(big, -std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(readNumber("1e-400", big));
+    EXPECT_EQ(big, 0.0);
+}
+
+// Correctly rounded: the same double as glibc's strtod for decimals that are
+// hard to round (half-way between doubles, long, at the ends of the range),
+// and every shortest text reads back to its double.
+TEST(ReadNumber, CorrectlyRounded) {
+    std::vector<std::string> texts = {"9007199254740993",
+                                      "9007199254740995",
+                                      "2.2250738585072011e-308",
+                                      "2.2250738585072012e-308",
+                                      "4.9406564584124654e-324",
+                                      "2.4703282292062327e-324",
+                                      "2.4703282292062328e-324",
+                                      "1.7976931348623157e308",
+                                      "1.7976931348623158e308",
+                                      "1.7976931348623159e308",
+                                      "0.1000000000000000055511151231257827",
+                                      "0.1000000000000000055511151231257828",
+                                      "1e23",
+                                      "8.3e-309",
+                                      "123456789012345678901234567890"};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        const double v = fromBits(random());
+        if (std::isfinite(v)) {
+            texts.push_back(cr::shortestDouble(v));
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*e", static_cast<int>(random() % 25), v);
+            texts.push_back(buf);
+        }
+    }
+    for (const std::string& t : texts) {
+        double got = 0;
+        ASSERT_TRUE(readNumber(t, got)) << t;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got),
+                  std::bit_cast<std::uint64_t>(std::strtod(t.c_str(), nullptr)))
+            << t;
     }
 }
 
