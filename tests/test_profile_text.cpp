@@ -6,6 +6,8 @@
 #include <bit>
 #include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -184,6 +186,22 @@ TEST(ProfileText, BuiltInProfileReadsBackExactly) {
             EXPECT_EQ(std::bit_cast<std::uint64_t>(r.profile.lift[i]),
                       std::bit_cast<std::uint64_t>(b.lift[i]));
         }
+    }
+}
+
+// The example file in data/mechanisms reads back to the built-in rows exactly.
+TEST(ProfileText, BuiltInExampleFileReadsBackExactly) {
+    std::ifstream file(ZM_SOURCE_DIR "/data/mechanisms/built-in.csv", std::ios::binary);
+    ASSERT_TRUE(file);
+    std::ostringstream text;
+    text << file.rdbuf();
+    const Read r = read(text.str());
+    ASSERT_EQ(r.fault, "");
+    const LiftProfile b = LiftProfile::builtIn();
+    ASSERT_EQ(r.profile.rows(), b.rows());
+    for (std::size_t i = 0; i < b.rows(); ++i) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(r.profile.angle[i]), std::bit_cast<std::uint64_t>(b.angle[i]));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(r.profile.lift[i]), std::bit_cast<std::uint64_t>(b.lift[i]));
     }
 }
 
