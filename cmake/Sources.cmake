@@ -1,6 +1,7 @@
 # The program itself, with no platform in it: Form1 with its phases, geometry
-# and controls, the profiles, the pictures and their text formats, the
-# correctly rounded math and the shortest float text. Every edition (the
+# and controls, the profiles and their text, the pictures and their text
+# formats, the correctly rounded math, the shortest float text, and the
+# quoting of names and text in messages. Every edition (the
 # desktop, the browser, the trace program for Node) compiles this one list.
 set(ZM_CORE_SOURCES
   src/window/Form1.cpp
@@ -21,14 +22,13 @@ set(ZM_CORE_SOURCES
   src/math/CrFixed.cpp
   src/math/CrFast.cpp
   src/math/ShortestFloat.cpp
-  src/math/ShortestDouble.cpp)
+  src/math/ShortestDouble.cpp
+  src/script/Quote.cpp)
 
-# Key scripts played in place of a user: the parser, the replay host, and the
-# quoting of names and steps in messages.
+# Key scripts played in place of a user: the parser and the replay host.
 set(ZM_SCRIPT_SOURCES
   src/script/KeyScript.cpp
-  src/script/ScriptHost.cpp
-  src/script/Quote.cpp)
+  src/script/ScriptHost.cpp)
 
 # The programs that play scripts: their outputs, written all together or not at
 # all (io), and their command line (cli): the table of options with the help

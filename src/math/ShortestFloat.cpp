@@ -1,5 +1,7 @@
 #include "math/ShortestFloat.h"
 
+#include "math/ShortestDigits.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -7,6 +9,8 @@
 namespace zm::cr {
 
 namespace {
+
+using namespace digits;
 
 // ---------------------------------------------------------------------------
 // Shortest round-trip decimals of floats.
@@ -49,57 +53,14 @@ constexpr std::array<Words, 48> makePowersOfFive() {
 constexpr std::array<Words, 48> powersOfFive = makePowersOfFive();
 static_assert(powersOfFive[13][1] == 0); // 5^13 < 2^32
 
-// floor(n * log10(5)) for 0 <= n <= 151 and floor(n * log10(2)) for
-// 0 <= n <= 102, in integer arithmetic (the constants are log10(5) * 2^20 and
-// log10(2) * 2^20, rounded down; checked below over the whole range against
-// the double-precision products, which are nowhere near an integer there).
-constexpr int floorLog10Pow5(int n) {
-    return static_cast<int>((static_cast<std::uint32_t>(n) * 732923u) >> 20);
-}
-constexpr int floorLog10Pow2(int n) {
-    return static_cast<int>((static_cast<std::uint32_t>(n) * 315652u) >> 20);
-}
-constexpr bool log10FormulasHold() {
-    for (int n = 0; n <= 151; ++n) {
-        if (floorLog10Pow5(n) != static_cast<int>(n * 0.69897000433601880479) ||
-            (n <= 102 && floorLog10Pow2(n) != static_cast<int>(n * 0.30102999566398119521))) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(log10FormulasHold());
-
-// An integer cut down to a scale: its floor, and whether nothing was cut off.
-struct Scaled {
-    std::uint64_t value;
-    bool exact;
-};
-
 // floor(x * 5^k / 2^g) for x < 2^32, k <= 47 and g <= 105. The result is
 // below 2^34 where it is used.
 Scaled timesPow5DivPow2(std::uint32_t x, int k, int g) {
     const Words& p = powersOfFive[static_cast<std::size_t>(k)];
-    std::uint32_t w[5];
-    std::uint64_t carry = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::uint64_t t = std::uint64_t{p[i]} * x + carry;
-        w[i] = static_cast<std::uint32_t>(t);
-        carry = t >> 32;
-    }
-    w[4] = static_cast<std::uint32_t>(carry);
+    std::uint32_t w[5] = {p[0], p[1], p[2], p[3], 0};
+    w[4] = multiplyWords(w, 4, x);
     // Bits g to g + 63 of the 160-bit product.
-    const int word = g / 32;
-    const int bit = g % 32;
-    auto at = [&](int i) -> std::uint64_t { return i <= 4 ? w[i] : 0; };
-    const std::uint64_t low = at(word) | (at(word + 1) << 32);
-    const std::uint64_t top = at(word + 2);
-    const std::uint64_t value = bit == 0 ? low : (low >> bit) | (top << (64 - bit));
-    bool exact = (w[word] & ((std::uint32_t{1} << bit) - 1)) == 0;
-    for (int i = 0; i < word; ++i) {
-        exact = exact && w[i] == 0;
-    }
-    return {value, exact};
+    return bitsFrom(w, 5, g);
 }
 
 // floor(x * 2^s / 10^k) for x < 2^32, s <= 102 (so x * 2^s < 2^134 fits in five
@@ -116,17 +77,7 @@ Scaled timesPow2DivPow10(std::uint32_t x, int s, int k) {
     bool exact = true;
     while (k > 0) {
         const int step = k < 9 ? k : 9;
-        std::uint32_t d = 1;
-        for (int i = 0; i < step; ++i) {
-            d *= 10;
-        }
-        std::uint64_t rem = 0;
-        for (int i = 4; i >= 0; --i) {
-            const std::uint64_t cur = (rem << 32) | w[i];
-            w[i] = static_cast<std::uint32_t>(cur / d);
-            rem = cur % d;
-        }
-        exact = exact && rem == 0;
+        exact = divideWords(w, 5, powersOfTen[static_cast<std::size_t>(step)]) == 0 && exact;
         k -= step;
     }
     return {std::uint64_t{w[0]} | (std::uint64_t{w[1]} << 32), exact};
@@ -138,77 +89,6 @@ struct Shortest {
     std::uint32_t digits;
     int exponent;
 };
-
-// Drops digits from the right of the scaled interval [lo, hi] around mid (see
-// shortest): loExact and midExact tell whether nothing was cut from lo and
-// mid. In U, 32 bits when the three fit: some WebAssembly engines divide a
-// 64-bit integer by a constant with the processor's slow divide instruction,
-// where a 32-bit one is a multiplication everywhere.
-template <typename U>
-Shortest dropDigits(U lo, U mid, U hi, bool loExact, bool midExact, bool even, int e10) {
-    if (!loExact && !midExact) {
-        // The usual case: something nonzero was already cut from lo and from
-        // mid, so lo itself is below the interval and mid is never half-way.
-        int last = 0;
-        int removed = 0;
-        if (hi / 100 > lo / 100) {
-            last = static_cast<int>(mid % 100 / 10);
-            lo /= 100;
-            mid /= 100;
-            hi /= 100;
-            removed = 2;
-        }
-        while (hi / 10 > lo / 10) {
-            last = static_cast<int>(mid % 10);
-            lo /= 10;
-            mid /= 10;
-            hi /= 10;
-            ++removed;
-        }
-        U r = mid + ((mid == lo || last >= 5) ? 1 : 0);
-        int p = e10 + removed;
-        while (r % 10 == 0 && r != 0) {
-            r /= 10;
-            ++p;
-        }
-        return {static_cast<std::uint32_t>(r), p};
-    }
-    bool loCutZeros = loExact;   // all digits dropped from lo were zeros
-    bool midCutZeros = midExact; // all digits dropped from mid before `last` were zeros
-    int last = 0;                // the last digit dropped from mid
-    int removed = 0;
-    const auto dropDigit = [&] {
-        midCutZeros = midCutZeros && last == 0;
-        last = static_cast<int>(mid % 10);
-        lo /= 10;
-        mid /= 10;
-        hi /= 10;
-        ++removed;
-    };
-    // While a decimal one digit shorter lies above lo and not above hi.
-    while (hi / 10 > lo / 10) {
-        loCutZeros = loCutZeros && lo % 10 == 0;
-        dropDigit();
-    }
-    // The lower end exactly, when it belongs to the interval, may be shorter still.
-    if (even && loCutZeros) {
-        while (lo % 10 == 0 && lo != 0) {
-            dropDigit();
-        }
-    }
-    // Nearest to V; exactly half-way goes to the even digit.
-    if (midCutZeros && last == 5 && mid % 2 == 0) {
-        last = 4;
-    }
-    const bool belowInterval = mid == lo && !(even && loCutZeros);
-    U r = mid + ((belowInterval || last >= 5) ? 1 : 0);
-    int p = e10 + removed;
-    while (r % 10 == 0 && r != 0) {
-        r /= 10;
-        ++p;
-    }
-    return {static_cast<std::uint32_t>(r), p};
-}
 
 Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
     const bool even = (m & 1) == 0;
@@ -269,48 +149,14 @@ Shortest shortest(std::uint32_t m, int e, bool lowerGapHalved) {
         --hi;
     }
     if ((hi >> 32) == 0) {
-        return dropDigits<std::uint32_t>(static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(mid),
-                                         static_cast<std::uint32_t>(hi), a.exact, b.exact, even, e10);
+        const Digits<std::uint32_t> d =
+            dropDigits<std::uint32_t>(static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(mid),
+                                      static_cast<std::uint32_t>(hi), a.exact, b.exact, even, e10);
+        return {d.digits, d.exponent};
     }
-    return dropDigits<std::uint64_t>(lo, mid, hi, a.exact, b.exact, even, e10);
+    const Digits<std::uint64_t> d = dropDigits<std::uint64_t>(lo, mid, hi, a.exact, b.exact, even, e10);
+    return {static_cast<std::uint32_t>(d.digits), d.exponent};
 }
-
-int digitCount(std::uint64_t v) {
-    int n = 1;
-    for (std::uint64_t p = 10; n < 20 && v >= p; p *= 10) {
-        ++n;
-    }
-    return n;
-}
-
-// "00", "01", ... "99".
-constexpr std::array<char, 200> makeDigitPairs() {
-    std::array<char, 200> t{};
-    for (int i = 0; i < 100; ++i) {
-        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-    }
-    return t;
-}
-constexpr std::array<char, 200> digitPairs = makeDigitPairs();
-
-// Writes v's n decimal digits ending just before `end` (leading zeros where v
-// has fewer). Unsigned holds the significant digits of a float in 32 bits,
-// where dividing by a constant is a multiplication everywhere.
-template <typename Unsigned> void writeDigits(char* end, Unsigned v, int n) {
-    for (; n >= 2; n -= 2) {
-        const Unsigned q = v / 100;
-        end -= 2;
-        std::memcpy(end, &digitPairs[static_cast<std::size_t>(2 * (v - q * 100))], 2);
-        v = q;
-    }
-    if (n == 1) {
-        *--end = static_cast<char>('0' + v % 10);
-    }
-}
-
-constexpr std::array<std::uint32_t, 10> powersOfTen = {1,      10,      100,      1000,      10000,
-                                                       100000, 1000000, 10000000, 100000000, 1000000000};
 
 } // namespace
 
