@@ -187,8 +187,8 @@ QImage render(const std::string& script, QSize size = QSize(962, 688), qreal sca
 
 // True if a pixel within r logical pixels of the plane point (x, y) is close to colour c.
 bool near(const QImage& img, double x, double y, Colour c, int r = 2, qreal scale = 1) {
-    const int cx = static_cast<int>(std::lround(UserScale::pixelX(x) * scale));
-    const int cy = static_cast<int>(std::lround(UserScale::pixelY(y) * scale));
+    const int cx = static_cast<int>(std::lround(UserScale{}.pixelX(x) * scale));
+    const int cy = static_cast<int>(std::lround(UserScale{}.pixelY(y) * scale));
     const int R = static_cast<int>(r * scale);
     const int red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
     for (int dy = -R; dy <= R; ++dy) {
@@ -216,8 +216,8 @@ TEST(Picture, FirstFrame) {
         EXPECT_TRUE(near(img, 15.6, 4.85, colour::lightOrange, 2, scale));
         EXPECT_TRUE(near(img, 15, 3, colour::nearBlack, 1, scale));
         EXPECT_TRUE(near(img, 140, 0, colour::nearBlack, 1, scale));
-        EXPECT_EQ(img.pixel(static_cast<int>(UserScale::pixelX(150) * scale),
-                            static_cast<int>(UserScale::pixelY(6) * scale)),
+        EXPECT_EQ(img.pixel(static_cast<int>(UserScale{}.pixelX(150) * scale),
+                            static_cast<int>(UserScale{}.pixelY(6) * scale)),
                   0xFFFFFFFFu);
         // Nothing of the red trace shows under the blue one.
         EXPECT_FALSE(near(img, 65, 9.574539564, colour::red, 1, scale));
@@ -235,7 +235,7 @@ TEST(Picture, AxesAndTicksAreEvenAtEveryScale) {
     for (const qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0, 3.0}) {
         const QImage img = render("", QSize(962, 688), scale);
         const int want = std::max(1, static_cast<int>(std::floor(scale + 0.5)));
-        const int x = static_cast<int>(UserScale::pixelX(130) * scale);
+        const int x = static_cast<int>(UserScale{}.pixelX(130) * scale);
         int thick = 0, axis = -1;
         for (int y = 0; y < img.height(); ++y) {
             if (dark(img.pixel(x, y))) {
