@@ -1,4 +1,7 @@
 #include "Harness.h"
+#include "cli/MechanismOptions.h"
+#include "cli/Options.h"
+#include "cli/Run.h"
 #include "picture/StrokePlan.h"
 #include "window/Phases.h"
 #include "window/Plane.h"
@@ -7,7 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace zm::test {
 namespace {
@@ -169,6 +177,33 @@ TEST(Plane, TheDesignPlaneWouldCutAUsersTraces) {
         }
     }
     EXPECT_TRUE(outside);
+}
+
+// The SVG the trace program writes for these arguments.
+std::string svgOf(std::vector<std::string> args) {
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("zm-test-plane-" + std::to_string(::getpid()) + ".svg");
+    args.insert(args.end(), {"--keys", "x", "--svg", file.string()});
+    EXPECT_EQ(cli::run(cli::parseArguments(cli::Program::trace, args), {}), 0);
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    std::filesystem::remove(file);
+    return text.str();
+}
+
+TEST(Plane, TheRunsPictureIsThePlanesSizeUnlessGivenOne) {
+    const std::vector<std::string> longCrank = {"--linkage", "31.5,9,25,31"};
+    const UserScale plane = planeFor(cli::mechanismOf(cli::parseArguments(cli::Program::trace, longCrank)));
+    ASSERT_GT(plane.width, 962);
+    const std::string size = "width=\"" + std::to_string(plane.width) + "\" height=\"" +
+                             std::to_string(plane.height) + "\" viewBox=\"0 0 " +
+                             std::to_string(plane.width) + " " + std::to_string(plane.height) + "\"";
+    EXPECT_NE(svgOf(longCrank).find(size), std::string::npos) << size;
+    // The built-in mechanism's picture is the design's; a given size wins.
+    EXPECT_NE(svgOf({}).find("width=\"962\" height=\"688\""), std::string::npos);
+    std::vector<std::string> given = longCrank;
+    given.insert(given.end(), {"--size", "500x400"});
+    EXPECT_NE(svgOf(given).find("width=\"500\" height=\"400\""), std::string::npos);
 }
 
 } // namespace
