@@ -8,8 +8,8 @@
 #include "picture/SegmentPicture.h"
 #include "script/ScriptHost.h"
 #include "window/Form1.h"
-#include "window/ValveEvents.h"
 #include "window/Plane.h"
+#include "window/ValveEvents.h"
 
 #include <string>
 #include <utility>
