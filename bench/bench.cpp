@@ -50,8 +50,8 @@ struct Stroke {
 
 // The stroke for a segment of the plane on a canvas of the given device size.
 Stroke strokeOf(const zm::picture::Op& op, int width, qreal dpr, QSize device) {
-    const zm::picture::StrokePlan p =
-        zm::picture::planStroke(op.x1, op.y1, op.x2, op.y2, width, dpr, device.width(), device.height());
+    const zm::picture::StrokePlan p = zm::picture::planStroke(zm::UserScale{}, op.x1, op.y1, op.x2, op.y2,
+                                                              width, dpr, device.width(), device.height());
     Stroke s;
     s.colour = QColor(static_cast<int>(op.colour & 0xFF), static_cast<int>((op.colour >> 8) & 0xFF),
                       static_cast<int>((op.colour >> 16) & 0xFF));

@@ -5,6 +5,7 @@
 # desktop, the browser, the trace program for Node) compiles this one list.
 set(ZM_CORE_SOURCES
   src/window/Form1.cpp
+  src/window/Plane.cpp
   src/window/Mechanism.cpp
   src/window/Linkage.cpp
   src/window/TravelCurve.cpp

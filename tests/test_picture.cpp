@@ -120,7 +120,7 @@ TEST(SegmentPicture, KeepsTheLatestCopyThroughLongRunsOfRedrawing) {
 }
 
 picture::PagePath::Point pixel(float x, float y) {
-    return {UserScale::pixelX(x), UserScale::pixelY(y)};
+    return {UserScale{}.pixelX(x), UserScale{}.pixelY(y)};
 }
 
 TEST(SegmentPicture, JoinsRunsDropsWhatIsOffThePageAndSnapsAxes) {

@@ -3,6 +3,7 @@
 
 #include "profiles/ProfileTables.h"
 #include "script/ScriptHost.h"
+#include "window/Plane.h"
 #include "window/UserScale.h"
 #include "window/qt/FormWindow.h"
 #include "window/qt/ImageSurface.h"
@@ -186,9 +187,10 @@ QImage render(const std::string& script, QSize size = QSize(962, 688), qreal sca
 }
 
 // True if a pixel within r logical pixels of the plane point (x, y) is close to colour c.
-bool near(const QImage& img, double x, double y, Colour c, int r = 2, qreal scale = 1) {
-    const int cx = static_cast<int>(std::lround(UserScale::pixelX(x) * scale));
-    const int cy = static_cast<int>(std::lround(UserScale::pixelY(y) * scale));
+bool near(const QImage& img, double x, double y, Colour c, int r = 2, qreal scale = 1,
+          const UserScale& plane = UserScale{}) {
+    const int cx = static_cast<int>(std::lround(plane.pixelX(x) * scale));
+    const int cy = static_cast<int>(std::lround(plane.pixelY(y) * scale));
     const int R = static_cast<int>(r * scale);
     const int red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
     for (int dy = -R; dy <= R; ++dy) {
@@ -216,8 +218,8 @@ TEST(Picture, FirstFrame) {
         EXPECT_TRUE(near(img, 15.6, 4.85, colour::lightOrange, 2, scale));
         EXPECT_TRUE(near(img, 15, 3, colour::nearBlack, 1, scale));
         EXPECT_TRUE(near(img, 140, 0, colour::nearBlack, 1, scale));
-        EXPECT_EQ(img.pixel(static_cast<int>(UserScale::pixelX(150) * scale),
-                            static_cast<int>(UserScale::pixelY(6) * scale)),
+        EXPECT_EQ(img.pixel(static_cast<int>(UserScale{}.pixelX(150) * scale),
+                            static_cast<int>(UserScale{}.pixelY(6) * scale)),
                   0xFFFFFFFFu);
         // Nothing of the red trace shows under the blue one.
         EXPECT_FALSE(near(img, 65, 9.574539564, colour::red, 1, scale));
@@ -235,7 +237,7 @@ TEST(Picture, AxesAndTicksAreEvenAtEveryScale) {
     for (const qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0, 3.0}) {
         const QImage img = render("", QSize(962, 688), scale);
         const int want = std::max(1, static_cast<int>(std::floor(scale + 0.5)));
-        const int x = static_cast<int>(UserScale::pixelX(130) * scale);
+        const int x = static_cast<int>(UserScale{}.pixelX(130) * scale);
         int thick = 0, axis = -1;
         for (int y = 0; y < img.height(); ++y) {
             if (dark(img.pixel(x, y))) {
@@ -307,6 +309,53 @@ TEST(Memory, PilingUpFramesDoesNotGrow) {
     ASSERT_EQ(rss.size(), 64u); // the first frame twice (slash redraws it), then 62 more
     EXPECT_LT(rss.back() - rss.front(), 2048)
         << rss.front() << " kB after the first frame, " << rss.back() << " kB after the last";
+}
+
+// A mechanism whose first profile rises to 14 over cam angles from 150 down
+// to -150: its traces need a plane taller and wider than the design's.
+Mechanism tallWideMechanism() {
+    Mechanism m;
+    m.profile = LiftProfile{};
+    const double pi = 4 * std::atan(1.0);
+    for (int i = 0; i <= 300; ++i) {
+        const double angle = 150 - i;
+        m.profile.angle.push_back(angle);
+        m.profile.lift.push_back(7 * (1 + std::cos(angle * pi / 150)));
+    }
+    EXPECT_EQ(prepareMechanism(m), "");
+    return m;
+}
+
+TEST(Window, OpensAtItsPlanesSizeAndDrawsTheWholeProfile) {
+    const Mechanism m = tallWideMechanism();
+    const UserScale plane = planeFor(m);
+    ASSERT_GT(plane.width, 962);
+    ASSERT_GT(plane.height, 688);
+    FormWindow w(m);
+    EXPECT_EQ(w.form().plane(), plane);
+    EXPECT_EQ(w.canvas().plane(), plane);
+    EXPECT_EQ(w.size(), QSize(plane.width, plane.height));
+    EXPECT_EQ(w.canvas().logicalSize(), QSize(plane.width, plane.height));
+
+    // The first frame on a canvas of the plane: the peak at (65, 14), above the
+    // design plane's top, and both ends of the profile, beyond its sides. At the
+    // first control angle the moving trace lies on the first profile, and is
+    // drawn over it.
+    const QSize size(plane.width, plane.height);
+    ImageSurface canvas(size, 1);
+    canvas.setPlane(plane);
+    script::ScriptHost host(script::parseScript(""));
+    Form1 form(canvas, host, m);
+    host.attach(form);
+    host.play();
+    const QImage img = canvas.picture(size);
+    const auto profile = [&](double x, double y) {
+        return near(img, x, y, colour::red, 2, 1, plane) || near(img, x, y, colour::blue, 2, 1, plane);
+    };
+    EXPECT_TRUE(profile(65, 14));
+    EXPECT_TRUE(profile(65 - 150, 0));
+    EXPECT_TRUE(profile(65 + 150, 0));
+    EXPECT_FALSE(profile(65, 16)); // and nothing above it
 }
 
 } // namespace

@@ -49,8 +49,9 @@ QString runtimeFolderQtWouldMake() {
 // The offscreen raster canvas, with the pictures made from it.
 class RasterCanvas : public zm::cli::Canvas {
   public:
-    explicit RasterCanvas(const zm::cli::Options& o)
+    RasterCanvas(const zm::cli::Options& o, const zm::UserScale& plane)
         : app_(argc_, argv_), o_(o), size_(o.width, o.height), image_(size_, o.scale) {
+        image_.setPlane(plane);
         if (!runtimeMade_.isEmpty()) {
             QDir().rmdir(runtimeMade_);
         }
@@ -112,9 +113,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zebo-morlix-render: %s\n", qPrintable(msg));
         }
     });
-    return zm::cli::main(
-        zm::cli::Program::render, argc, argv,
-        [](const zm::cli::Options& o, zm::cli::RunOutputs&) -> std::unique_ptr<zm::cli::Canvas> {
-            return std::make_unique<RasterCanvas>(o);
-        });
+    return zm::cli::main(zm::cli::Program::render, argc, argv,
+                         [](const zm::cli::Options& o, const zm::UserScale& plane,
+                            zm::cli::RunOutputs&) -> std::unique_ptr<zm::cli::Canvas> {
+                             return std::make_unique<RasterCanvas>(o, plane);
+                         });
 }

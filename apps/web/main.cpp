@@ -94,6 +94,7 @@ int main() {
     announceStart();
     zm::WebHost host(linkSteps(), canvas);
     zm::Form1 form(picture, host);
+    canvas.setPlane(form.plane());
     host.attach(form);
     // Returns when the sweep has passed its last frame; a key that ends the
     // program finishes in the host and never returns here.

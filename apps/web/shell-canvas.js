@@ -8,7 +8,9 @@
   const readout = $("readout");
   const pointer = $("pointer");
   const embedded = document.documentElement.classList.contains("embed");
-  const designWidth = 962, designHeight = 688;
+  // The plane's client size in logical pixels: the design's until the program
+  // gives its own (zmPlaneWidth and zmPlaneHeight, through canvas.plane below).
+  let planeWidth = 962, planeHeight = 688;
   // The sweep, from the core (src/window/Sweep.h, written in by assemble.js).
   const step = {{{ Sweep::step }}}, firstK = {{{ Sweep::firstK }}}, lastK = {{{ Sweep::lastK }}}, lastFrame = {{{ Sweep::lastFrame }}};
   const maxAddress = 65536;
@@ -28,10 +30,10 @@
   const kText = k => (Math.abs(k) < 0.0005 ? 0 : k).toFixed(3);
 
   // The canvas: its backing store follows its displayed size times the device
-  // pixel ratio, and the design client area is mapped onto the whole store.
+  // pixel ratio, and the plane's client area is mapped onto the whole store.
   let target = element, ctx = element.getContext("2d", { alpha: false });
   let fillColour = -1, strokeColour = -1, strokeWidth = -1;
-  // The canvas the strokes go to: the page's, or a copy at the design size.
+  // The canvas the strokes go to: the page's, or a copy at the plane's size.
   const aim = to => {
     target = to;
     ctx = to.getContext("2d", { alpha: false });
@@ -71,12 +73,15 @@
     fresh();
     if (ready) redraw();
   };
-  // The store starts at the design size times the ratio, without asking for a
+  // The store starts at the plane's size times the ratio, without asking for a
   // layout (the first frame is drawn before the page is laid out); the observer
   // below fits it to the displayed size once there is one.
-  element.width = Math.round(designWidth * (window.devicePixelRatio || 1));
-  element.height = Math.round(designHeight * (window.devicePixelRatio || 1));
-  fresh();
+  const startStore = () => {
+    element.width = Math.round(planeWidth * (window.devicePixelRatio || 1));
+    element.height = Math.round(planeHeight * (window.devicePixelRatio || 1));
+    fresh();
+  };
+  startStore();
   // Observing the device-pixel box also reports a new ratio where the browser can.
   const observer = new ResizeObserver(() => fit());
   try {
@@ -107,9 +112,25 @@
   // and the pixels kept of a pile), four numbers, width, colour 0x00BBGGRR.
   const canvas = {
     element,
-    scale: () => target.width / designWidth,
+    scale: () => target.width / planeWidth,
     width: () => target.width,
     height: () => target.height,
+    // A mechanism that needs more room than the design's plane gets a larger
+    // canvas at the same scale, shown as wide as the page allows; the store
+    // starts afresh at the new size (the program draws on it next).
+    plane() {
+      const w = Module._zmPlaneWidth(), h = Module._zmPlaneHeight();
+      if (w === planeWidth && h === planeHeight) return;
+      planeWidth = w;
+      planeHeight = h;
+      element.style.width = w + "px";
+      element.style.aspectRatio = w + " / " + h;
+      const stage = $("stage");
+      stage.style.maxWidth = w + "px";
+      stage.style.flexBasis = w + "px";
+      $("save").title = w + " x " + h + ", as zebo-morlix-render --png";
+      startStore();
+    },
     // The canvas's pixels as they stand take the place of the segments drawn so
     // far; the page says so once a pile.
     keep() {
@@ -191,11 +212,11 @@
       },
     });
   };
-  // The picture drawn afresh on a canvas of the design size.
+  // The picture drawn afresh on a canvas of the plane's size.
   const designCopy = () => {
     const copy = document.createElement("canvas");
-    copy.width = designWidth;
-    copy.height = designHeight;
+    copy.width = planeWidth;
+    copy.height = planeHeight;
     let own = null;
     return work({
       begin() { own = target; aim(copy); Module._zmDrawBegin(1); },

@@ -157,9 +157,10 @@
     if (state.waiting || ended) save();
     else waitingSaves.push(save);
   };
-  // The picture at the design size, 962 x 688 whatever the window and the
-  // screen (the renderer's --png), drawn again from its segments on a canvas of
-  // its own; or the canvas's own pixels at the screen's resolution.
+  // The picture at the plane's size (962 x 688 for the built-in mechanism)
+  // whatever the window and the screen (the renderer's --png), drawn again from
+  // its segments on a canvas of its own; or the canvas's own pixels at the
+  // screen's resolution.
   // The design-size picture is drawn (in one part for a frame or a few, the
   // click's own task) and encoded at once (a few milliseconds), so that its
   // download still comes from the click where browsers ask for one (phones); the

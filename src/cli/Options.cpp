@@ -81,6 +81,7 @@ void setSize(Options& o, const Option&, const std::string& s) {
     }
     o.width = w;
     o.height = h;
+    o.sizeGiven = true;
 }
 
 void setScale(Options& o, const Option&, const std::string& s) {

@@ -52,8 +52,11 @@ struct Options {
     std::string csv;
     std::string events; // the valve events
     std::string frames; // a folder
+    // The client size: the design's unless --size gives one; a run whose
+    // mechanism needs a larger plane takes the plane's size when none is given.
     int width = 962;
     int height = 688;
+    bool sizeGiven = false;
     double scale = 1;
     // The user's mechanism as the command line gives it, not yet prepared; the
     // profile is the built-in one until the file named by --profile is read.

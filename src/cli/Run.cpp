@@ -8,6 +8,7 @@
 #include "picture/SegmentPicture.h"
 #include "script/ScriptHost.h"
 #include "window/Form1.h"
+#include "window/Plane.h"
 #include "window/ValveEvents.h"
 
 #include <string>
@@ -53,6 +54,25 @@ class RunHost : public script::ScriptHost {
     }
 };
 
+// The options with the run's client size: the one --size gives, else the
+// plane's (the design size for the built-in mechanism).
+Options sizedFor(const Options& o, const UserScale& plane) {
+    Options sized = o;
+    if (o.sizeGiven) {
+        return sized;
+    }
+    sized.width = plane.width;
+    sized.height = plane.height;
+    const double devicePixels = static_cast<double>(sized.width) * sized.height * o.scale * o.scale;
+    if (sized.width > 8192 || sized.height > 8192 || devicePixels > 64.0 * 1024 * 1024) {
+        throw UsageError("the mechanism's picture is " + std::to_string(sized.width) + "x" +
+                         std::to_string(sized.height) +
+                         " pixels, more than a picture may have: give --size (up to 8192x8192, 64 million "
+                         "pixels with --scale) to show its top-left part");
+    }
+    return sized;
+}
+
 } // namespace
 
 void put(io::Output& out, const std::string& bytes, const char* option) {
@@ -76,6 +96,9 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
         throw UsageError("nothing to write: give " + outputList(o.program) + " (see " +
                          programName(o.program) + " --help)");
     }
+    // The plane that shows the whole of the mechanism.
+    const UserScale plane = planeFor(mechanism);
+    const Options sized = sizedFor(o, plane);
 
     // Every output is opened before the run, so an unwritable one is found at
     // once; none appears unless the whole run succeeds.
@@ -95,11 +118,12 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
 
     // The operations pass through the trace and the segment picture on their
     // way to the canvas.
-    std::unique_ptr<Canvas> canvas = makeCanvas ? makeCanvas(o, out) : std::make_unique<NoCanvas>();
+    std::unique_ptr<Canvas> canvas =
+        makeCanvas ? makeCanvas(sized, plane, out) : std::make_unique<NoCanvas>();
     Surface* surface = canvas->surface();
     std::unique_ptr<picture::SegmentPicture> vectors;
     if (out.svg != nullptr || out.pdf != nullptr || out.csv != nullptr) {
-        vectors = std::make_unique<picture::SegmentPicture>(surface);
+        vectors = std::make_unique<picture::SegmentPicture>(surface, plane);
         surface = vectors.get();
     }
     std::unique_ptr<TraceWriter> tracer;
@@ -120,7 +144,7 @@ int run(const Options& o, const CanvasMaker& makeCanvas) {
 
     canvas->finish(out, vectors.get());
     if (out.svg != nullptr) {
-        put(*out.svg, picture::svgText(*vectors, o.width, o.height), "--svg");
+        put(*out.svg, picture::svgText(*vectors, sized.width, sized.height), "--svg");
     }
     if (out.csv != nullptr) {
         put(*out.csv, picture::csvText(*vectors), "--csv");

@@ -6,6 +6,7 @@
 #include "cli/Options.h"
 #include "io/Outputs.h"
 #include "window/Surface.h"
+#include "window/UserScale.h"
 
 #include <functional>
 #include <memory>
@@ -41,8 +42,10 @@ class Canvas {
     virtual void finish(RunOutputs&, const picture::SegmentPicture*) {}
 };
 
-// Makes the canvas once the script has been read and the outputs opened.
-using CanvasMaker = std::function<std::unique_ptr<Canvas>(const Options&, RunOutputs&)>;
+// Makes the canvas once the script has been read and the outputs opened: its
+// client size is the options' width and height, and the plane is mapped onto
+// it from its top-left corner.
+using CanvasMaker = std::function<std::unique_ptr<Canvas>(const Options&, const UserScale&, RunOutputs&)>;
 
 // Writes a finished picture to its output; an empty one is a picture that could
 // not be made.

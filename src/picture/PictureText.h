@@ -17,7 +17,8 @@ std::string traceLine(const Op& op);
 inline constexpr int traceLineMaxChars = 96;
 char* writeTraceLine(char* out, const Op& op);
 
-// The picture as an SVG document of a page of the given size in pixels: the
+// The picture as an SVG document of a page of the given size in pixels (the
+// segment picture's plane mapped onto it from its top-left corner): the
 // caption as its title, a white page, and the page paths of the segment picture
 // (one path element each, coordinates to a hundredth of a pixel) in groups that
 // carry the window's colour and pen width, with round caps and joins. The

@@ -120,7 +120,7 @@ std::vector<PagePath> SegmentPicture::paths(int pageWidth, int pageHeight) const
         }
         const Segment& s = segments_[i];
         DeviceSegment d;
-        if (!toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, pageWidth, pageHeight, d)) {
+        if (!toDevice(plane_, s.x1, s.y1, s.x2, s.y2, s.width, 1, pageWidth, pageHeight, d)) {
             continue;
         }
         double X1 = d.x1, Y1 = d.y1, X2 = d.x2, Y2 = d.y2;

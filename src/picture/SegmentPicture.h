@@ -1,6 +1,7 @@
 #pragma once
 
 #include "window/Surface.h"
+#include "window/UserScale.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +36,12 @@ struct PagePath {
 // if one is given.
 class SegmentPicture : public Surface {
   public:
-    explicit SegmentPicture(Surface* forward = nullptr) : forward_(forward) {}
+    explicit SegmentPicture(Surface* forward = nullptr, const UserScale& plane = UserScale{})
+        : forward_(forward), plane_(plane) {}
+
+    // The plane the segments lie on, which paths maps to the page.
+    const UserScale& plane() const { return plane_; }
+    void setPlane(const UserScale& plane) { plane_ = plane; }
 
     void line(float x1, float y1, float x2, float y2, Colour c) override;
     void setDrawWidth(int pixels) override;
@@ -61,6 +67,7 @@ class SegmentPicture : public Surface {
     void compact();
 
     Surface* forward_;
+    UserScale plane_;
     int width_ = 1;
     std::vector<Segment> segments_;
     std::vector<std::uint8_t> alive_; // 1 while no later copy covers the segment

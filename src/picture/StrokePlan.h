@@ -21,29 +21,28 @@ struct StrokePlan {
 };
 
 // A segment of the plane in device pixels at the given ratio (dpr 1: logical
-// pixels of the page), clipped to the device with a margin of the pen's width;
+// pixels of the page) by the plane's mapping, clipped to the device with a margin of the pen's width;
 // false if it is not finite or lies wholly outside.
 struct DeviceSegment {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
-inline bool toDevice(float x1, float y1, float x2, float y2, double penWidth, double dpr, int deviceWidth,
-                     int deviceHeight, DeviceSegment& out) {
+inline bool toDevice(const UserScale& plane, float x1, float y1, float x2, float y2, double penWidth,
+                     double dpr, int deviceWidth, int deviceHeight, DeviceSegment& out) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
         return false;
     }
-    out = {UserScale::pixelX(x1) * dpr, UserScale::pixelY(y1) * dpr, UserScale::pixelX(x2) * dpr,
-           UserScale::pixelY(y2) * dpr};
+    out = {plane.pixelX(x1) * dpr, plane.pixelY(y1) * dpr, plane.pixelX(x2) * dpr, plane.pixelY(y2) * dpr};
     const double margin = penWidth + 2;
     return clipSegment(out.x1, out.y1, out.x2, out.y2, -margin, -margin, deviceWidth + margin,
                        deviceHeight + margin);
 }
 
-inline StrokePlan planStroke(float x1, float y1, float x2, float y2, int width, double dpr, int deviceWidth,
-                             int deviceHeight) {
+inline StrokePlan planStroke(const UserScale& plane, float x1, float y1, float x2, float y2, int width,
+                             double dpr, int deviceWidth, int deviceHeight) {
     StrokePlan s;
     const double w = std::max(1, width) * dpr;
     DeviceSegment d;
-    if (!toDevice(x1, y1, x2, y2, w, dpr, deviceWidth, deviceHeight, d)) {
+    if (!toDevice(plane, x1, y1, x2, y2, w, dpr, deviceWidth, deviceHeight, d)) {
         return s;
     }
     const double X1 = d.x1, Y1 = d.y1, X2 = d.x2, Y2 = d.y2;

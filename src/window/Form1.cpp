@@ -1,5 +1,7 @@
 #include "window/Form1.h"
 
+#include "window/Plane.h"
+
 #include <cmath>
 #include <stdexcept>
 
@@ -21,7 +23,7 @@ Mechanism prepared(const Mechanism& m) {
 } // namespace
 
 Form1::Form1(Surface& surface, Host& host, const Mechanism& mechanism)
-    : surface_(surface), host_(host), mechanism_(prepared(mechanism)),
+    : surface_(surface), host_(host), mechanism_(prepared(mechanism)), plane_(planeFor(mechanism_)),
       tableEnd_(static_cast<int>(mechanism_.profile.rows()) + 1) {
     const std::size_t size = static_cast<std::size_t>(tableEnd_);
     ang1.assign(size, 0);

@@ -3,6 +3,7 @@
 #include "window/Host.h"
 #include "window/Mechanism.h"
 #include "window/Surface.h"
+#include "window/UserScale.h"
 #include "window/ValveEvents.h"
 
 #include <cstdint>
@@ -62,6 +63,10 @@ class Form1 {
     void run();
     bool ended() const { return ended_; }
     const Mechanism& mechanism() const { return mechanism_; }
+    // The plane that shows the whole of the mechanism's traces (planeFor); the
+    // design plane for the built-in mechanism. The surfaces that map the plane
+    // to pixels are given it by whoever makes them.
+    const UserScale& plane() const { return plane_; }
     // The profiles' rows: the phases walk the tables from row 1 while below tableEnd.
     int tableEnd() const { return tableEnd_; }
 
@@ -119,6 +124,7 @@ class Form1 {
     Surface& surface_;
     Host& host_;
     const Mechanism mechanism_;
+    const UserScale plane_;
     const int tableEnd_;
     bool ended_ = false;
 

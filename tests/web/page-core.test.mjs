@@ -82,8 +82,8 @@ test("the pointer readout is the window's mapping at the design size, at any dis
         const r = document.getElementById("canvas").getBoundingClientRect();
         return [(x - r.left) / r.width, (y - r.top) / r.height];
       }, [box.x + dx, box.y + dy]);
-      const x = at[0] * scale.designWidth * scale.unitsAcross / scale.designWidth + scale.left;
-      const y = scale.top - at[1] * scale.designHeight * scale.unitsDown / scale.designHeight;
+      const x = at[0] * scale.designWidth * scale.unitsAcross / scale.designWidth + scale.designLeft;
+      const y = scale.designTop - at[1] * scale.designHeight * scale.unitsDown / scale.designHeight;
       assert.equal(await page.textContent("#pointer"), "angle " + x.toFixed(1) + "\u00b0, lift " + y.toFixed(2),
                    `at ${fx}, ${fy} of ${box.width} px`);
     }

@@ -30,9 +30,12 @@ qint64 refreshIntervalMs(const QWindow& w) {
 FormWindow::FormWindow(const Mechanism& mechanism)
     : canvas_(QSize(design::clientWidth, design::clientHeight), devicePixelRatio()),
       form_(canvas_, *this, mechanism) {
+    const QSize client(form_.plane().width, form_.plane().height);
+    canvas_.setPlane(form_.plane());
+    canvas_.ensureLogicalSize(client);
     setSurfaceType(QSurface::RasterSurface);
     setTitle(QString::fromUtf8(design::caption.data(), static_cast<qsizetype>(design::caption.size())));
-    resize(design::clientWidth, design::clientHeight);
+    resize(client);
     store_ = std::make_unique<QBackingStore>(this);
     sincePresent_.start();
     refreshMs_ = refreshIntervalMs(*this);
@@ -126,7 +129,7 @@ void FormWindow::exposeEvent(QExposeEvent*) {
 }
 
 QSize FormWindow::drawnSize() const {
-    QSize largest(design::clientWidth, design::clientHeight);
+    QSize largest(form_.plane().width, form_.plane().height);
     for (const QScreen* s : QGuiApplication::screens()) {
         largest = largest.expandedTo(s->virtualSize());
     }

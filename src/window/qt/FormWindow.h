@@ -17,14 +17,15 @@ namespace zm {
 // the animation yields to.
 class FormWindow : public QWindow, public Host {
   public:
-    // The window of a mechanism; the default is the built-in one.
+    // The window of the given mechanism, its client area the size of the plane
+    // that shows the whole of it.
     explicit FormWindow(const Mechanism& mechanism = Mechanism{});
     ~FormWindow() override;
 
     Form1& form() { return form_; }
     ImageSurface& canvas() { return canvas_; }
 
-    // Shows the window at its design size and waits until it is first active or
+    // Shows the window at its plane's size and waits until it is first active or
     // exposed; false if the program was ended before that.
     bool showAndWaitForStart();
 
@@ -35,7 +36,7 @@ class FormWindow : public QWindow, public Host {
     // Puts the canvas on the screen now if anything changed since it last went there.
     void present();
     // The part of the window the picture covers: all of it, up to the size of the
-    // desktop (at least the design size) and the canvas's largest side. A window
+    // desktop (at least the plane's size) and the canvas's largest side. A window
     // made larger than that shows background beyond it and costs no more memory.
     QSize drawnSize() const;
     // True while the program is blocked waiting for events.

@@ -74,7 +74,7 @@ void ImageSurface::cls() {
 
 void ImageSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     const picture::StrokePlan p =
-        picture::planStroke(x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());
+        picture::planStroke(plane_, x1, y1, x2, y2, width_, dpr_, image_.width(), image_.height());
     dirty_ = true;
     if (p.kind == picture::StrokePlan::Kind::none) {
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "window/Surface.h"
+#include "window/UserScale.h"
 
 #include <QImage>
 #include <QLineF>
@@ -27,6 +28,11 @@ class ImageSurface : public Surface {
     void setForeColor(Colour c) override { fore_ = c; }
     void cls() override;
 
+    // The plane mapped onto the canvas from its top-left corner; the design
+    // plane unless set.
+    void setPlane(const UserScale& plane) { plane_ = plane; }
+    const UserScale& plane() const { return plane_; }
+
     // No side of the canvas grows past this many device pixels.
     static constexpr int maxDeviceSide = 16384;
 
@@ -51,6 +57,7 @@ class ImageSurface : public Surface {
   private:
     void resizeImage(QSize device);
 
+    UserScale plane_;
     QImage image_;
     QPainter painter_;
     QPen pen_;

@@ -23,6 +23,8 @@ namespace {
 EM_JS(double, canvasRatio, (), { return zm.canvas.scale(); });
 EM_JS(int, canvasWidth, (), { return zm.canvas.width(); });
 EM_JS(int, canvasHeight, (), { return zm.canvas.height(); });
+// The page sizes its canvas to the plane's client size (zmPlaneWidth, zmPlaneHeight).
+EM_JS(void, canvasPlane, (), { zm.canvas.plane(); });
 EM_JS(void, canvasDraw, (const double* strokes, int count),
       { zm.canvas.draw(HEAPF64, strokes >> 3, count); });
 // The canvas's pixels, as they stand, kept by the page in place of the segments.
@@ -39,6 +41,7 @@ constexpr std::size_t partSegments = 250;
 
 CanvasSurface* pageCanvas = nullptr;
 picture::SegmentPicture* pagePicture = nullptr;
+UserScale pagePlane;
 
 const std::string_view svgEnd = "</g>\n</svg>\n";
 
@@ -53,6 +56,16 @@ void CanvasSurface::keep(picture::SegmentPicture& picture) {
     picture_ = &picture;
     pageCanvas = this;
     pagePicture = &picture;
+}
+
+void CanvasSurface::setPlane(const UserScale& plane) {
+    plane_ = plane;
+    pagePlane = plane;
+    if (picture_ != nullptr) {
+        picture_->setPlane(plane);
+    }
+    canvasPlane();
+    measure();
 }
 
 void CanvasSurface::measure() {
@@ -115,7 +128,7 @@ bool CanvasSurface::drawMore(double ms) {
 
 void CanvasSurface::line(float x1, float y1, float x2, float y2, Colour c) {
     const picture::StrokePlan p =
-        picture::planStroke(x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
+        picture::planStroke(plane_, x1, y1, x2, y2, width_, dpr_, deviceWidth_, deviceHeight_);
     switch (p.kind) {
     case picture::StrokePlan::Kind::none:
         return;
@@ -173,22 +186,21 @@ void CanvasSurface::keepPile() {
     lettingGo_ = false;
 }
 
-PictureWriter::PictureWriter(std::vector<picture::Segment> segments, bool csv)
-    : segments_(std::move(segments)), csv_(csv) {
-    const picture::SegmentPicture none;
+PictureWriter::PictureWriter(std::vector<picture::Segment> segments, bool csv, const UserScale& plane)
+    : segments_(std::move(segments)), csv_(csv), plane_(plane) {
+    const picture::SegmentPicture none(nullptr, plane_);
     if (csv_) {
         out_ = picture::csvText(none); // the header
     } else {
-        out_ = picture::svgText(none, design::clientWidth, design::clientHeight);
+        out_ = picture::svgText(none, plane_.width, plane_.height);
         out_.resize(out_.size() - svgEnd.size()); // the head, up to the paths
     }
 }
 
 std::size_t PictureWriter::partEnd(std::size_t from, std::size_t least) const {
-    const auto shows = [](const picture::Segment& s) {
+    const auto shows = [this](const picture::Segment& s) {
         picture::DeviceSegment d;
-        return picture::toDevice(s.x1, s.y1, s.x2, s.y2, s.width, 1, design::clientWidth,
-                                 design::clientHeight, d);
+        return picture::toDevice(plane_, s.x1, s.y1, s.x2, s.y2, s.width, 1, plane_.width, plane_.height, d);
     };
     for (std::size_t i = from + least; i < segments_.size(); ++i) {
         const picture::Segment& a = segments_[i - 1];
@@ -203,18 +215,17 @@ std::size_t PictureWriter::partEnd(std::size_t from, std::size_t least) const {
 }
 
 void PictureWriter::writePart(std::size_t from, std::size_t to) {
-    picture::SegmentPicture part;
+    picture::SegmentPicture part(nullptr, plane_);
     for (std::size_t i = from; i < to; ++i) {
         const picture::Segment& s = segments_[i];
         part.setDrawWidth(s.width);
         part.line(s.x1, s.y1, s.x2, s.y2, s.colour);
     }
-    const picture::SegmentPicture none;
+    const picture::SegmentPicture none(nullptr, plane_);
     if (!csv_) {
         // The part's paths and groups, between the document's head and its end.
-        const std::string text = picture::svgText(part, design::clientWidth, design::clientHeight);
-        const std::size_t head =
-            picture::svgText(none, design::clientWidth, design::clientHeight).size() - svgEnd.size();
+        const std::string text = picture::svgText(part, plane_.width, plane_.height);
+        const std::size_t head = picture::svgText(none, plane_.width, plane_.height).size() - svgEnd.size();
         out_.append(text, head, text.size() - head - svgEnd.size());
         return;
     }
@@ -282,7 +293,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmDrawMore(double ms) {
 extern "C" EMSCRIPTEN_KEEPALIVE void zmTextBegin(int csv) {
     theWriter = std::make_unique<zm::PictureWriter>(
         zm::pagePicture != nullptr ? zm::pagePicture->segments() : std::vector<zm::picture::Segment>{},
-        csv != 0);
+        csv != 0, zm::pagePlane);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
     if (theWriter == nullptr || !theWriter->more(ms)) {
@@ -297,10 +308,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE int zmTextMore(double ms) {
 // The plane point under the page's pointer, for its readout: `across` and
 // `down` are the pointer's place in the canvas as shown, from 0 at the left and
 // top edges to 1 at the right and bottom, which the window's mapping takes at
-// the design client size.
+// the plane's client size.
 extern "C" EMSCRIPTEN_KEEPALIVE double zmPlaneX(double across) {
-    return zm::UserScale::planeX(across * zm::UserScale::designWidth);
+    return zm::pagePlane.planeX(across * zm::pagePlane.width);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE double zmPlaneY(double down) {
-    return zm::UserScale::planeY(down * zm::UserScale::designHeight);
+    return zm::pagePlane.planeY(down * zm::pagePlane.height);
+}
+// The plane's client size in logical pixels, which the page gives its canvas.
+extern "C" EMSCRIPTEN_KEEPALIVE int zmPlaneWidth() {
+    return zm::pagePlane.width;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int zmPlaneHeight() {
+    return zm::pagePlane.height;
 }

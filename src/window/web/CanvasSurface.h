@@ -2,6 +2,7 @@
 
 #include "picture/SegmentPicture.h"
 #include "window/Surface.h"
+#include "window/UserScale.h"
 
 #include <cstddef>
 #include <string>
@@ -11,7 +12,7 @@ namespace zm {
 
 // The drawing surface in the browser: the page's canvas, whose backing store
 // follows the canvas's displayed size times the screen's device pixel ratio; the
-// design client area is mapped onto the whole store. It follows the same stroke plan as the
+// plane's client area is mapped onto the whole store. It follows the same stroke plan as the
 // offscreen canvas (round caps; axis-aligned segments as whole pixels), and the
 // canvas keeps its picture until the next clear, so frames pile up.
 //
@@ -49,6 +50,12 @@ class CanvasSurface : public Surface {
     // The picture kept as segments, which hands its operations on to this surface.
     void keep(picture::SegmentPicture& picture);
 
+    // The plane the program draws on (the form's): the page sizes its canvas to
+    // the plane's client size (zmPlaneWidth, zmPlaneHeight), the kept picture
+    // maps to it, and the page's readout reads it (zmPlaneX, zmPlaneY).
+    void setPlane(const UserScale& plane);
+    const UserScale& plane() const { return plane_; }
+
     // Draws what has been kept on the canvas.
     void flush();
     // Whether the picture holds `pileBound` segments: then the page is to keep
@@ -76,6 +83,7 @@ class CanvasSurface : public Surface {
     void add(double kind, double a, double b, double c, double d, double width, double colour);
     void drawBatch();
 
+    UserScale plane_;
     int width_ = 1;
     double dpr_ = 1;
     int deviceWidth_ = 0;
@@ -98,14 +106,14 @@ class CanvasSurface : public Surface {
     } aside_;
 };
 
-// The picture's SVG (as the renderer's --svg writes it at the design size) or CSV
+// The picture's SVG (as the renderer's --svg writes it at the plane's size) or CSV
 // (as its --csv), written a part at a time so that a large pile never holds up
 // the page. The segments are split where the colour or pen changes between two
 // segments that both show: nothing joins across such a place, so the text of
 // the parts, put together, is byte for byte the text of the whole.
 class PictureWriter {
   public:
-    PictureWriter(std::vector<picture::Segment> segments, bool csv);
+    PictureWriter(std::vector<picture::Segment> segments, bool csv, const UserScale& plane);
     // Writes for about `ms` milliseconds; true once the text is whole.
     bool more(double ms);
     const std::string& text() const { return out_; }
@@ -118,6 +126,7 @@ class PictureWriter {
 
     std::vector<picture::Segment> segments_;
     bool csv_;
+    UserScale plane_;
     std::size_t next_ = 0;
     int paths_ = 0; // CSV: the polylines written so far
     std::string out_;
