@@ -49,6 +49,13 @@ EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
 EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
+// The page has a new mechanism: this run leaves its stack for good, and the page
+// starts the program again in a task of its own (apps/web/main.cpp, zmRun).
+EM_JS(int, restartWanted, (), { return zm.mechanism.wanted ? 1 : 0; });
+EM_ASYNC_JS(void, leaveForRestart, (), {
+    zm.mechanism.leave();
+    await zm.never();
+});
 // Leaves the program's stack for good: it is unwound to the page and never resumed.
 EM_ASYNC_JS(void, leaveForGood, (), { await zm.never(); });
 
@@ -196,6 +203,9 @@ void WebHost::moreEvents() {
             canvas_.keepPile();
             yieldToBrowser();
         }
+        if (restartWanted() != 0) {
+            leaveForRestart();
+        }
         lastYield_ = emscripten_get_now();
         cancelReplayOnInput();
         deliverAll();
@@ -211,9 +221,12 @@ void WebHost::waitWithoutSteps() {
         yieldToBrowser();
         canvas_.keepPile();
     }
-    while (!deliverNext(true)) {
+    while (restartWanted() == 0 && !deliverNext(true)) {
         publish(true);
         awaitInput();
+    }
+    if (restartWanted() != 0) {
+        leaveForRestart();
     }
     lastYield_ = emscripten_get_now();
 }
