@@ -128,28 +128,27 @@ extern "C" EMSCRIPTEN_KEEPALIVE char* zmCheck() {
     return result(error);
 }
 
-// The mechanism's changes, each checked whole before it is taken: the lengths
-// and checking lift as text (the page's fields, with the rows kept), a whole
-// mechanism's text (a link or a mechanism file), the rows with the lengths
-// (setMechanism), a profile file's text, the built-in mechanism. Each returns
-// the refusal's message, or nothing when the mechanism is taken; the page then
-// starts the program again.
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetLengths() {
-    zm::Mechanism m = theMechanism;
-    return adopt(m, zm::page::readLengths(pageText(mechanismToRead), m));
-}
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetMechanismText() {
-    zm::Mechanism m;
-    return adopt(m, zm::page::readMechanismText(pageText(mechanismToRead), m));
-}
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetRows() {
-    zm::Mechanism m = theMechanism;
-    std::string fault = zm::page::readLengths(pageText(mechanismToRead), m);
-    const std::size_t n = static_cast<std::size_t>(pageRowCount());
-    if (fault.empty() && n > zm::LiftProfile::maxRows) {
-        fault = "the profile has more than " + std::to_string(zm::LiftProfile::maxRows) + " rows";
+// The mechanism's changes, each checked whole before it is taken: 0 the
+// lengths and checking lift as text (the page's fields, the rows kept), 1 a
+// whole mechanism's text (a link or a mechanism file), 2 the rows with the
+// lengths (setMechanism), 3 a profile file's text, 4 the built-in mechanism.
+// Returns the refusal's message, or nothing when the mechanism is taken; the
+// page then starts the program again.
+extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetMechanism(int how) {
+    zm::Mechanism m = how == 4 ? zm::Mechanism{} : theMechanism;
+    std::string fault;
+    if (how == 0 || how == 2) {
+        fault = zm::page::readLengths(pageText(mechanismToRead), m);
+    } else if (how == 1) {
+        fault = zm::page::readMechanismText(pageText(mechanismToRead), m);
+    } else if (how == 3) {
+        fault = zm::readProfileText(pageText(profileToRead), m.profile);
     }
-    if (fault.empty()) {
+    const std::size_t n = static_cast<std::size_t>(pageRowCount());
+    if (how == 2 && fault.empty()) {
+        if (n > zm::LiftProfile::maxRows) {
+            return copyOut("the profile has more than " + std::to_string(zm::LiftProfile::maxRows) + " rows");
+        }
         m.profile = zm::LiftProfile{};
         m.profile.angle.resize(n);
         m.profile.lift.resize(n);
@@ -157,13 +156,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetRows() {
         zm::page::fallingRows(m.profile);
     }
     return adopt(m, fault);
-}
-extern "C" EMSCRIPTEN_KEEPALIVE char* zmSetProfileText() {
-    zm::Mechanism m = theMechanism;
-    return adopt(m, zm::readProfileText(pageText(profileToRead), m.profile));
-}
-extern "C" EMSCRIPTEN_KEEPALIVE void zmSetBuiltIn() {
-    theMechanism = zm::Mechanism{};
 }
 // The mechanism as the link writes it (allRows: with the built-in rows too).
 extern "C" EMSCRIPTEN_KEEPALIVE char* zmMechanismText(int allRows) {
@@ -203,9 +195,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void zmRun() {
     static zm::CanvasSurface canvas;
     static zm::picture::SegmentPicture picture(&canvas);
     canvas.keep(picture);
+    const bool again = theHost != nullptr;
     theForm.reset();
-    theHost.reset();
     theHost = std::make_unique<zm::WebHost>(linkSteps(), canvas);
+    if (again) {
+        theHost->yieldInFirstFrame();
+    }
     theForm = std::make_unique<zm::Form1>(picture, *theHost, theMechanism);
     theHost->attach(*theForm);
     // Returns when the sweep has passed its last frame; a key that ends the

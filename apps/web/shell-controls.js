@@ -223,10 +223,10 @@
       bytes = bytes.subarray(end);
       const before = mechanism.linkText;
       mechanism.text = opened;
-      let error = fromProgram(() => Module._zmSetMechanismText());
+      let error = fromProgram(() => Module._zmSetMechanism(1));
       if (!error) error = await check(bytes);
       mechanism.text = before;
-      fromProgram(() => Module._zmSetMechanismText());
+      fromProgram(() => Module._zmSetMechanism(1));
       mechanism.text = null;
       if (error) {
         say(what + " cannot be used: " + error + ". Nothing was changed.", true);

@@ -1,14 +1,21 @@
-// The page's script, fourth part (see shell-canvas.js): the Mechanism panel.
+// The page's script, third part (see shell-canvas.js): the Mechanism panel.
 // Each change is read and checked whole by the program; one it takes starts the
 // program again with it, replaying the keys played so far (as a link replays its
-// keys), and goes into the address. The lengths are passed as the text typed, the
-// rows of setMechanism as numbers: the program reads both, so the link's
-// shortest texts reopen the mechanism bit for bit.
+// keys), and goes into the address. The lengths go over as the text typed, the
+// rows of setMechanism as numbers: the program reads both, and writes the link
+// with the shortest texts, so a link reopens its mechanism bit for bit.
   const lengthNames = ["ground", "crank", "coupler", "rocker", "radius", "rod", "checking"];
   const field = n => $("m-" + n);
+  // The panel's rows: a label, the field and its message.
+  $("m-fields").innerHTML = lengthNames.concat("profile").map((n, i) =>
+    '<label for="m-' + n + '">' + ["Ground", "Crank", "Coupler", "Rocker", "Crank radius", "Rod", "Checking lift", "Profile file"][i] +
+    '</label><input id="m-' + n + '" aria-describedby="m-' + n + '-says" ' +
+    (i < 7 ? 'inputmode="decimal"' : 'type="file" accept=".csv,.txt,.tsv,text/plain,text/csv"') +
+    '><span id="m-' + n + '-says" aria-live="polite"></span>').join("");
+  field("checking").placeholder = "a tenth of the greatest";
   const says = (n, text) => {
     $("m-" + n + "-says").textContent = text;
-    if (n !== "profile") field(n).setAttribute("aria-invalid", text ? "true" : "false");
+    field(n).setAttribute("aria-invalid", text ? "true" : "false");
   };
   const builtInText = "31.5,7,25,31,25.5,100,";
   const mechanism = {
@@ -32,78 +39,80 @@
       taskBegins();
       Module._zmRun();
     },
-    // The link's part: none for the built-in mechanism, and none when it is too
-    // large for an address (Save keys keeps it then).
+    // The link's part: none for the built-in mechanism, and none when it would
+    // take more than half an address (Save keys keeps it then).
     link() {
       const t = this.linkText;
       return t === builtInText || t.length > maxAddress / 2 ? "" : "mechanism=" + t;
     },
     showEvents() {
-      const f = i => Module._zmEventFigure(i);
-      const c = f(0), a = f(1), b = f(2);
+      const f = Module._zmEventFigure, c = f(0), a = f(1), b = f(2);
       const deg = d => (isNaN(d) ? "none" : d.toFixed(1) + "\u00b0");
-      const change = isNaN(a) || isNaN(b) || a === 0 ? "" : " (" + (b >= a ? "+" : "") + ((b - a) / a * 100).toFixed(1) + " %)";
-      $("events").textContent = "at lift " + Number(c.toFixed(3)) + ": first profile " + deg(a) +
-        (isNaN(b) && ended ? "" : ", moving trace " + deg(b) + change);
+      $("events").textContent = "at lift " + Number(c.toFixed(3)) + ": first profile " + deg(a) + ", moving trace " + deg(b) +
+        (a && b === b ? " (" + (b >= a ? "+" : "") + ((b - a) / a * 100).toFixed(1) + " %)" : "");
     },
   };
-  // The fields show the mechanism the program has.
-  const fill = () => {
-    mechanism.linkText = fromProgram(() => Module._zmMechanismText(0));
-    mechanism.linkText.split(";")[0].split(",").forEach((v, i) => { field(lengthNames[i]).value = v; says(lengthNames[i], ""); });
-    const t = mechanism.linkText;
+  // The fields show the mechanism the program has (but for the text typed in them).
+  const fill = typed => {
+    const t = mechanism.linkText = fromProgram(() => Module._zmMechanismText(0));
+    t.split(";")[0].split(",").forEach((v, i) => {
+      if (!typed) field(lengthNames[i]).value = v;
+      says(lengthNames[i], "");
+    });
     if (t.length > maxAddress / 2 && !stateOf("zmMechanism")) {
       window.history.replaceState(Object.assign({}, window.history.state, { zmMechanism: t }), "", location.href);
       say("This mechanism's profile is too large for an address (64 KB), so the address holds the keys only: Save keys keeps both as a mechanism file.", true);
     }
   };
-  // A change the program took: the address follows, and the program starts again.
-  const changed = () => {
-    fill();
-    if (!mechanism.linkText.includes(";")) says("profile", "");
+  // Sets the mechanism by one of the program's ways (zmSetMechanism); its refusal,
+  // or "". One taken goes into the fields and the address, and the program starts
+  // again: at once if it has ended, else at its next pump or wait.
+  const setBy = (how, text) => {
+    if (!ready) return "the program has not started yet";
+    mechanism.text = text;
+    const fault = fromProgram(() => Module._zmSetMechanism(how));
+    mechanism.text = null;
+    if (fault) return fault;
+    fill(how === 0);
+    if (how !== 3) says("profile", "");
     history.show(true);
     if (ended) held(mechanism.start);
     else {
+      // Not waiting from now on: the new run is drawing.
+      state = Object.assign({}, state, { waiting: false });
       mechanism.wanted = true;
       if (wake) { const w = wake; wake = null; w(); }
     }
+    return "";
   };
-  // Sets the mechanism by one of the program's calls; its refusal, or "".
-  const setBy = (call, text) => {
-    if (!ready) return "the program has not started yet";
-    mechanism.text = text;
-    const fault = fromProgram(call);
-    mechanism.text = null;
-    if (!fault) changed();
-    return fault;
-  };
-  const fieldsText = () => lengthNames.map(n => field(n).value.trim()).join(",");
   for (const n of lengthNames) {
     field(n).addEventListener("input", () => {
-      const fault = setBy(() => Module._zmSetLengths(), fieldsText());
+      const fault = setBy(0, lengthNames.map(n => field(n).value.trim()).join(","));
       if (fault) says(n, fault.charAt(0).toUpperCase() + fault.slice(1) + ".");
     });
   }
   // A profile file, chosen or dropped on the panel.
   const profileFile = async f => {
     if (!f) return;
-    if (f.size > 64 * 1048576) { says("profile", "'" + f.name + "' is larger than 64 MiB."); return; }
-    mechanism.profile = new Uint8Array(await f.arrayBuffer());
-    const fault = setBy(() => Module._zmSetProfileText(), null);
-    mechanism.profile = new Uint8Array(0);
-    says("profile", fault ? "'" + f.name + "' cannot be used: " + fault + "." : "Rows from '" + f.name + "'.");
+    let fault = f.size > 64 * 1048576 ? "it is larger than 64 MiB" : "";
+    if (!fault) {
+      mechanism.profile = new Uint8Array(await f.arrayBuffer());
+      fault = setBy(3, null);
+      mechanism.profile = new Uint8Array(0);
+    }
+    says("profile", fault ? "'" + f.name + "' cannot be used: " + fault + "." : "");
+    $("m-profile-says").textContent ||= "Rows from '" + f.name + "'.";
   };
   const picker = field("profile");
   picker.addEventListener("change", () => { const f = picker.files[0]; picker.value = ""; profileFile(f); });
   const panel = $("mechanism");
   panel.addEventListener("dragover", e => e.preventDefault());
   panel.addEventListener("drop", e => { e.preventDefault(); profileFile(e.dataTransfer.files[0]); });
-  $("m-built-in").addEventListener("click", () => { if (ready) { Module._zmSetBuiltIn(); changed(); } });
+  $("m-built-in").addEventListener("click", () => setBy(4, null));
   const number = v => (Object.is(v, -0) ? "-0" : String(v));
   const setMechanism = m => {
-    const lengths = lengthNames.slice(0, 6).map(n => number(m[n]));
     mechanism.rows = m.rows || [];
-    const fault = setBy(() => Module._zmSetRows(), lengths.join(",") + "," + (m.checkingLift === undefined ? "" : number(m.checkingLift)));
+    const fault = setBy(2, lengthNames.map(n => (n === "checking" ? (m.checkingLift === undefined ? "" : number(m.checkingLift)) : number(m[n]))).join(","));
     mechanism.rows = [];
     return fault;
   };

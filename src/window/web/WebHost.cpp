@@ -193,7 +193,7 @@ void WebHost::moreEvents() {
     const double now = emscripten_get_now();
     const bool piling = form().ccllss != 0;
     if ((now - lastYield_ >= sliceMs || (piling && canvas_.pending() >= CanvasSurface::strokesPerTurn)) &&
-        frame() > 1 && !form().ended()) {
+        (frame() > 1 || firstFrameYields_) && !form().ended()) {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
