@@ -265,8 +265,10 @@
     const again = document.createElement("button");
     again.type = "button";
     again.textContent = "Run again";
+    // Again with the same mechanism, and no keys.
     again.addEventListener("click", () => {
-      window.history.replaceState(null, "", location.pathname + location.search);
+      const m = mechanism.link(), big = !m && mechanism.linkText !== builtInText;
+      window.history.replaceState(big ? { zmMechanism: mechanism.linkText } : null, "", location.pathname + location.search + (m ? "#" + m : ""));
       restarting = true;
       location.reload();
     });
