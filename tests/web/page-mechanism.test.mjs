@@ -6,7 +6,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { writeFileSync } from "node:fs";
 import { join } from "node:path";
-import { browser, pageUrl, open, state, settled, picture, scratch, hashOf } from "./page-helpers.mjs";
+import { browser, pageUrl, open, state, settled, picture, scratch, hashOf, downloaded, reloadedBy } from "./page-helpers.mjs";
 
 const mechanism = page => page.evaluate(() => window.zeboMorlix.mechanism());
 const setMechanism = (page, m) => page.evaluate(m => window.zeboMorlix.setMechanism(m), m);
@@ -229,4 +229,36 @@ test("a changed length is redrawn within 100 ms with no task over 50 ms", async 
   }
   console.log("a changed crank redrawn: " + figures.join("; "));
   await context.close();
+});
+
+test("a mechanism too large for the address stays in the history entry, and Save keys keeps it as a mechanism file that Open keys reopens", async () => {
+  const page = await open("#keys=x");
+  const rows = smooth(3000, 10).reverse();
+  assert.equal(await setMechanism(page, { ...builtIn, rocker: 32, rows }), "");
+  await redrawn(page, 2);
+  assert.equal(hashOf(page), "#keys=x", "the address holds the keys only");
+  assert.match(await page.textContent("#status"), /too large for an address \(64 KB\).*Save keys keeps both as a mechanism file/);
+  const csv = await page.evaluate(() => window.zeboMorlix.csv());
+  // Reloaded, the history entry gives the mechanism back.
+  await page.reload();
+  await settled(page);
+  assert.deepEqual(await mechanism(page), { ...builtIn, rocker: 32, rows });
+  assert.equal(await page.evaluate(() => window.zeboMorlix.csv()), csv);
+  const [name, bytes] = await downloaded(page, "Save keys");
+  assert.equal(name, "zebo-morlix-mechanism.txt");
+  const text = bytes.toString();
+  assert.match(text, /^#mechanism=31\.5,7,25,32,25\.5,100,;180,[^;]+;[^\n]*;0,0\nx\n$/);
+  // Opened in a fresh page, the file replays its keys with its mechanism.
+  const fresh = await open();
+  const reopened = await reloadedBy(fresh, () => fresh.evaluate(t => window.zeboMorlix.openKeys(t, "m.txt"), text));
+  assert.equal(reopened.frame, 2);
+  assert.deepEqual(await mechanism(fresh), { ...builtIn, rocker: 32, rows });
+  assert.equal(await fresh.evaluate(() => window.zeboMorlix.csv()), csv);
+  // A mechanism file whose mechanism is refused changes nothing.
+  const refused = await fresh.evaluate(() => window.zeboMorlix.openKeys("#mechanism=31.5,7,25,32,25.5,10,\nx x\n", "bad.txt"));
+  assert.equal(refused, undefined);
+  assert.match(await fresh.textContent("#status"), /'bad\.txt' cannot be used: .*rod.*Nothing was changed\./);
+  assert.deepEqual([page.errors, fresh.errors], [[], []]);
+  await fresh.context().close();
+  await page.context().close();
 });
