@@ -31,6 +31,10 @@
       this.wanted = false;
       this.replay = state.replaying ? link.bytes(0) : new TextEncoder().encode(history.script());
       runs.length = 0;
+      // A change is the user's doing: Play stops, and no input waiting for the
+      // run before cuts the new run's replay.
+      play.stop();
+      input.queue.length = input.jumps.length = 0;
       setTimeout(() => held(this.start), 0);
     },
     start() {

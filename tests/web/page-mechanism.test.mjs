@@ -262,3 +262,21 @@ test("a mechanism too large for the address stays in the history entry, and Save
   await fresh.context().close();
   await page.context().close();
 });
+
+test("a change while Play steps on stops Play, and the new run replays every step played", async () => {
+  const page = await open("#keys=x");
+  await page.selectOption("#speed", "0.1");
+  await page.click("#play");
+  await page.waitForFunction(() => window.zeboMorlix.state().frame >= 4);
+  await page.click("#mechanism summary");
+  await page.fill("#m-coupler", "26");
+  await page.waitForFunction(() => window.zeboMorlix.state().waiting);
+  await page.waitForTimeout(300);
+  const s = await state(page);
+  assert.equal(await page.getAttribute("#play", "aria-pressed"), "false");
+  assert.equal(s.k, 4.5 + 0.25 * (s.frame - 1));
+  assert.equal(decodeURIComponent(hashOf(page)), "#mechanism=31.5,7,26,31,25.5,100,&keys=" + (s.frame > 3 ? "x*" + (s.frame - 1) : "x x"));
+  assert.equal(await page.textContent("#status"), "");
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
