@@ -209,7 +209,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void zmRun() {
     theHost->finish();
 }
 
+// Each run starts at the stack's top. A run left for good keeps its frames on
+// the program's stack (pausing unwinds the calls, not the stack pointer), so
+// without this every new mechanism would take a little more of it, for good.
+EM_JS(void, keepStackTop, (), {
+    const top = stackSave();
+    zm.mechanism.stackTop = function() {
+        stackRestore(top);
+    };
+});
+
 int main() {
+    keepStackTop();
     // The link's mechanism, if it has one; the built-in one if it cannot be used.
     if (const std::string text = pageText(mechanismToRead); !text.empty()) {
         zm::Mechanism m;

@@ -26,7 +26,9 @@
     rows: [],
     linkText: "",
     refused(message) { say("This link's mechanism cannot be used: " + message + ". The program starts with the built-in one.", true); },
-    // The run before has left its stack: the next starts in a task of its own.
+    // The run before has left its stack (or ended): the next starts in a task
+    // of its own, replaying the keys so far (all of a replay still going on),
+    // and the history starts again with them.
     leave() {
       this.wanted = false;
       this.replay = state.replaying ? link.bytes(0) : new TextEncoder().encode(history.script());
@@ -35,12 +37,13 @@
       // run before cuts the new run's replay.
       play.stop();
       input.queue.length = input.jumps.length = 0;
-      setTimeout(() => held(this.start), 0);
+      setTimeout(() => held(mechanism.start), 0);
     },
     start() {
       if (ended) { ended = false; status.textContent = ""; }
       link.source = "The keys so far";
       taskBegins();
+      mechanism.stackTop();
       Module._zmRun();
     },
     // The link's part: none for the built-in mechanism, and none when it would
@@ -80,7 +83,7 @@
     fill(how === 0);
     if (how !== 3) says("profile", "");
     history.show(true);
-    if (ended) held(mechanism.start);
+    if (ended) mechanism.leave();
     else {
       // Not waiting from now on: the new run is drawing.
       state = Object.assign({}, state, { waiting: false });
@@ -114,9 +117,10 @@
   panel.addEventListener("drop", e => { e.preventDefault(); profileFile(e.dataTransfer.files[0]); });
   $("m-built-in").addEventListener("click", () => setBy(4, null));
   const number = v => (Object.is(v, -0) ? "-0" : String(v));
+  // Without rows the rows stay.
   const setMechanism = m => {
     mechanism.rows = m.rows || [];
-    const fault = setBy(2, lengthNames.map(n => (n === "checking" ? (m.checkingLift === undefined ? "" : number(m.checkingLift)) : number(m[n]))).join(","));
+    const fault = setBy(m.rows ? 2 : 0, lengthNames.map(n => (n === "checking" ? (m.checkingLift === undefined ? "" : number(m.checkingLift)) : number(m[n]))).join(","));
     mechanism.rows = [];
     return fault;
   };

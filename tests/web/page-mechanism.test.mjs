@@ -280,3 +280,20 @@ test("a change while Play steps on stops Play, and the new run replays every ste
   assert.deepEqual(page.errors, []);
   await page.context().close();
 });
+
+test("after the program has ended a change draws its last frame again with the new mechanism, and it ends again", async () => {
+  const page = await open("#keys=x");
+  await page.keyboard.press("Escape");
+  await page.waitForFunction(() => window.zeboMorlix.state().ended);
+  const before = await events(page);
+  assert.equal(await setMechanism(page, { ...builtIn, crank: 8 }), "", "without rows the rows stay");
+  await page.waitForFunction(b => window.zeboMorlix.state().ended && window.zeboMorlix.events() !== b &&
+                                  document.getElementById("status").textContent.includes("Run again"), before);
+  const s = await state(page);
+  assert.deepEqual([s.frame, s.k, s.ended], [2, 4.75, true]);
+  assert.equal(decodeURIComponent(hashOf(page)), "#mechanism=31.5,8,25,31,25.5,100,&keys=x esc");
+  assert.equal((await events(page)).split("\n").length, before.split("\n").length);
+  assert.match(await page.textContent("#status"), /^The program has ended: Escape was pressed\.Run again$/);
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
