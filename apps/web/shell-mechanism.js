@@ -66,8 +66,16 @@
       if (!typed) field(lengthNames[i]).value = v;
       says(lengthNames[i], "");
     });
-    if (t.length > maxAddress / 2 && !stateOf("zmMechanism")) {
-      window.history.replaceState(Object.assign({}, window.history.state, { zmMechanism: t }), "", location.href);
+    // One too large for the address is kept in the history entry (and only then).
+    const big = t.length > maxAddress / 2;
+    if (big ? stateOf("zmMechanism") !== t : stateOf("zmMechanism")) {
+      const entry = Object.assign({}, window.history.state);
+      if (big) entry.zmMechanism = t;
+      else delete entry.zmMechanism;
+      window.history.replaceState(entry, "", location.href);
+    }
+    if (big && !mechanism.saidBig) {
+      mechanism.saidBig = true;
       say("This mechanism's profile is too large for an address (64 KB), so the address holds the keys only: Save keys keeps both as a mechanism file.", true);
     }
   };

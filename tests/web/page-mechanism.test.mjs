@@ -245,6 +245,13 @@ test("a mechanism too large for the address stays in the history entry, and Save
   assert.deepEqual(await mechanism(page), { ...builtIn, rocker: 32, rows });
   assert.equal(await page.evaluate(() => window.zeboMorlix.csv()), csv);
   const [name, bytes] = await downloaded(page, "Save keys");
+  // Back to the built-in mechanism, the entry keeps it no longer.
+  await page.evaluate(() => document.getElementById("m-built-in").click());
+  await redrawn(page, 2);
+  await page.reload();
+  await settled(page);
+  const { rows: builtInRows, ...lengths } = await mechanism(page);
+  assert.deepEqual([lengths, builtInRows.length, hashOf(page)], [builtIn, 200, "#keys=x"]);
   assert.equal(name, "zebo-morlix-mechanism.txt");
   const text = bytes.toString();
   assert.match(text, /^#mechanism=31\.5,7,25,32,25\.5,100,;180,[^;]+;[^\n]*;0,0\nx\n$/);
