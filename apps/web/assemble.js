@@ -2,7 +2,7 @@
 // {{{ PART NAME }}} replaced by the file NAME beside it: its style and the parts
 // of its script) with, in place of {{{ MODULE }}}, the
 // program's WebAssembly compressed with gzip (by zopfli, which packs it a
-// twentieth smaller than zlib's best) and written in base64, and in place of
+// twentieth smaller than zlib's best) and written as text (see moduleText), and in place of
 // {{{ SCRIPT }}} the JavaScript that runs it. The result is one file that works
 // from disk. Every script on the page is minified with terser (Debian's node-terser): whitespace, local
 // names and dead branches; names at the top level, which the scripts share, stay
@@ -57,6 +57,24 @@ const lean = text =>
     .filter(line => line !== "" && !line.startsWith("//"))
     .join("\n");
 
+// The packed module as the text of a JavaScript string in the page: each 13
+// bits (from the lowest of each byte up) as two characters of 91, the printable
+// ASCII characters but '"', '<' and '\\' (nothing to escape, and never a
+// closing tag): 16 characters for 13 bytes, where base64 takes 17.3. The page
+// decodes it with the byte count before it.
+const moduleText = bytes => {
+  const digit = v => String.fromCharCode(v + 33 + (v >= 1) + (v >= 26) + (v >= 57));
+  let out = "", acc = 0, bits = 0;
+  for (let i = 0; i < bytes.length || bits > 0;) {
+    while (bits < 13 && i < bytes.length) { acc |= bytes[i++] << bits; bits += 8; }
+    const v = acc & 8191;
+    acc >>>= 13;
+    bits = Math.max(0, bits - 13);
+    out += digit(v % 91) + digit(Math.floor(v / 91));
+  }
+  return bytes.length + ":" + out;
+};
+
 const minify = (code, what, options = { compress: {}, mangle: true }) => terser.minify("assemble.js", what, code, options);
 
 const main = async () => {
@@ -82,7 +100,7 @@ const main = async () => {
     mangle: { reserved: ["Module", "UTF8ToString", "_free"] },
   });
   const out = page
-    .replace("{{{ MODULE }}}", () => packed.toString("base64"))
+    .replace("{{{ MODULE }}}", () => moduleText(packed))
     .replace("{{{ SCRIPT }}}", () => "<script>\n" + program + "\n</script>");
   fs.writeFileSync(outPath + ".partial", out);
   fs.renameSync(outPath + ".partial", outPath);

@@ -177,8 +177,12 @@
   }));
   $("save-svg").addEventListener("click", () => whole(() => saveText(0, "image/svg+xml", "svg")));
   $("save-csv").addEventListener("click", () => whole(() => saveText(1, "text/csv", "csv")));
-  $("save-keys").addEventListener("click", () =>
-    download(new Blob([history.script() + "\n"], { type: "text/plain" }), "zebo-morlix-keys.txt"));
+  // With a mechanism of the user's, the keys go into a mechanism file: its first
+  // line is "#mechanism=" and the mechanism as the link writes it.
+  $("save-keys").addEventListener("click", () => {
+    const m = mechanism.linkText === builtInText ? "" : "#mechanism=" + mechanism.linkText + "\n";
+    download(new Blob([m + history.script() + "\n"], { type: "text/plain" }), "zebo-morlix-" + (m ? "mechanism" : "keys") + ".txt");
+  });
   const file = $("keys-file");
   $("open-keys").addEventListener("click", () => file.click());
   // Opened keys are read and checked first, a part at a time between the
@@ -210,21 +214,47 @@
       return;
     }
     if (bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf) bytes = bytes.subarray(3); // an editor's byte-order mark
-    const error = await check(bytes);
+    // A mechanism file: the mechanism is taken for the check, and given back if
+    // the keys cannot be played.
+    const marked = "#mechanism=", head = new TextDecoder().decode(bytes.subarray(0, marked.length));
+    let opened = "";
+    if (head === marked) {
+      const end = bytes.indexOf(10) < 0 ? bytes.length : bytes.indexOf(10);
+      opened = new TextDecoder().decode(bytes.subarray(marked.length, end)).trim();
+      bytes = bytes.subarray(end);
+      const before = mechanism.linkText;
+      mechanism.text = opened;
+      let error = fromProgram(() => Module._zmSetMechanism(1));
+      if (!error) error = await check(bytes);
+      mechanism.text = before;
+      fromProgram(() => Module._zmSetMechanism(1));
+      mechanism.text = null;
+      if (error) {
+        say(what + " cannot be used: " + error + ". Nothing was changed.", true);
+        return;
+      }
+    }
+    const error = opened ? "" : await check(bytes);
     if (error) {
       say(what + " cannot be played: " + error + ". Nothing was changed.", true);
       return;
     }
     const base = location.pathname + location.search;
     let hash = "";
-    if (bytes.length < maxAddress) {
+    // Keys alone keep the mechanism in use.
+    if (!opened) opened = mechanism.linkText;
+    const part = opened !== builtInText ? "mechanism=" + opened : "";
+    if (bytes.length < maxAddress && part.length <= maxAddress / 2) {
       const text = new TextDecoder().decode(bytes).replace(/^[ \t\n\v\f\r]+|[ \t\n\v\f\r]+$/g, "");
-      hash = "#keys=" + encodeURIComponent(text);
+      hash = "#" + [part, text ? "keys=" + encodeURIComponent(text) : ""].filter(p => p).join("&");
+      if (hash === "#") hash = "#keys=";
     }
     if (hash && location.href.split("#")[0].length + hash.length <= maxAddress) {
       window.history.pushState({ zmOpened: true }, "", base + hash);
     } else {
-      window.history.pushState({ zmOpened: true, zmKeys: bytes.slice() }, "", base);
+      const entry = { zmOpened: true, zmKeys: bytes.slice() };
+      if (part) entry.zmMechanism = opened;
+      window.history.pushState(entry, "", base);
     }
     restarting = true;
     location.reload();
@@ -257,10 +287,13 @@
     script: () => history.script(),
     svg,
     csv,
+    mechanism: () => mechanismNow(),
+    setMechanism: m => setMechanism(m),
+    events: () => fromProgram(() => Module._zmEvents()),
     openKeys: (keys, fileName) => openKeys(typeof keys === "string" ? new TextEncoder().encode(keys) : keys, fileName),
   });
   const failed = error => say("This browser cannot run the program: " + error + ".", true);
-  const started = () => { ready = true; };
+  const started = () => { ready = true; fill(); };
   // What the program awaits once it has ended: nothing, so it is never resumed.
   const never = () => new Promise(() => {});
-  return { canvas, input, history, link, publish, end, pause, never, failed, started, takeText };
+  return { canvas, input, history, link, mechanism, publish, end, pause, never, failed, started, takeText };

@@ -100,12 +100,15 @@
       }
       return out.join(" ");
     },
-    // The address holds the keys played, until it would grow past 64 KB.
-    show() {
+    // The address holds the mechanism (when it is not the built-in one) and the
+    // keys played, until it would grow past 64 KB.
+    show(force) {
       // Until a step is played the address stays as it came, a refused link included.
-      if (addressStopped || !runs.length) return;
+      if (addressStopped || !(runs.length || force)) return;
       const script = this.script();
-      const hash = script ? "#keys=" + encodeURIComponent(script) : "";
+      const keys = script ? "keys=" + encodeURIComponent(script) : "";
+      const parts = [mechanism.link(), keys].filter(p => p);
+      const hash = parts.length ? "#" + parts.join("&") : "";
       const base = location.pathname + location.search;
       if (location.href.split("#")[0].length + hash.length > maxAddress) {
         addressStopped = true;
@@ -135,18 +138,36 @@
     }
     return out.subarray(0, n);
   };
+  // The address's #mechanism=M&keys=K, either part alone; null for another.
+  const linkParts = () => {
+    const m = /^#(?:mechanism=([^&]*)(?:&|$))?(?:keys=(.*))?$/s.exec(location.hash);
+    return m && (m[1] !== undefined || m[2] !== undefined) ? m : null;
+  };
+  const stateOf = what => window.history.state && window.history.state[what];
   const linked = () => {
-    const m = /^#keys=(.*)$/s.exec(location.hash);
-    if (m) return percentDecoded(m[1]);
-    const kept = window.history.state && window.history.state.zmKeys;
-    return kept instanceof Uint8Array ? kept : null;
+    const m = linkParts();
+    if (m && m[2] !== undefined) return percentDecoded(m[2]);
+    return stateOf("zmKeys") instanceof Uint8Array ? stateOf("zmKeys") : null;
+  };
+  // The link's mechanism as text: the address's, or one kept in the history
+  // entry's state that was too large for it; empty for the built-in one.
+  const linkedMechanism = () => {
+    const m = linkParts();
+    const text = m && m[1] !== undefined ? new TextDecoder().decode(percentDecoded(m[1])) : stateOf("zmMechanism");
+    return typeof text === "string" ? text : "";
   };
   let checked = new Uint8Array(0);
   const link = {
     source: window.history.state && window.history.state.zmOpened ? "The opened keys" : "This link's keys",
     script() { return linked() || new Uint8Array(0); },
-    // What zmCheck reads.
-    checked: () => checked,
+    // What the program reads: 0 the keys to replay, 1 the keys zmCheck reads, 2
+    // the mechanism's text, 3 a profile file's bytes.
+    bytes(which) {
+      if (which === 0) return mechanism.replay || this.script();
+      if (which === 1) return checked;
+      if (which === 2) return new TextEncoder().encode(mechanism.text === null ? linkedMechanism() : mechanism.text);
+      return mechanism.profile;
+    },
     report(message) { say(this.source + " cannot be played: " + message + ". The program starts without them.", true); },
     cut(message) { say(this.source + " stop early: " + message + ". The program goes on from there.", true); },
     over(message) { say(this.source + " were not all played: " + message + ".", true); },
@@ -157,7 +178,7 @@
   // and are not seen here.
   let restarting = false;
   const restart = () => {
-    if (restarting || !(linked() || !location.href.includes("#"))) return;
+    if (restarting || !(linkParts() || !location.href.includes("#"))) return;
     restarting = true;
     location.reload();
   };
@@ -210,6 +231,7 @@
     const text = "k = " + kText(s.k) + " \u00b7 overlays " + (s.acc ? "on" : "off") + " \u00b7 frames " +
       (s.ccllss ? "pile up" : "cleared") + (s.ended ? " \u00b7 the program has ended" : s.replaying ? " \u00b7 replaying" : "");
     if (text !== shown) { readout.textContent = text; shown = text; }
+    if (s.waiting || s.ended) mechanism.showEvents();
     if (s.waiting) performance.mark("zm-wait"); // for measuring a frame's time
     if (s.waiting || s.ended) {
       history.show();
@@ -243,8 +265,10 @@
     const again = document.createElement("button");
     again.type = "button";
     again.textContent = "Run again";
+    // Again with the same mechanism, and no keys.
     again.addEventListener("click", () => {
-      window.history.replaceState(null, "", location.pathname + location.search);
+      const m = mechanism.link(), big = !m && mechanism.linkText !== builtInText;
+      window.history.replaceState(big ? { zmMechanism: mechanism.linkText } : null, "", location.pathname + location.search + (m ? "#" + m : ""));
       restarting = true;
       location.reload();
     });

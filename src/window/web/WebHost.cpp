@@ -49,6 +49,13 @@ EM_ASYNC_JS(void, yieldToBrowser, (), { await zm.pause(); });
 // Sleeps until the page has input: no timer, no polling.
 EM_ASYNC_JS(void, awaitInput, (), { await zm.input.wait(); });
 EM_JS(void, announceEnd, (int byUser), { zm.end(!!byUser); });
+// The page has a new mechanism: this run leaves its stack for good, and the page
+// starts the program again in a task of its own (apps/web/main.cpp, zmRun).
+EM_JS(int, restartWanted, (), { return zm.mechanism.wanted ? 1 : 0; });
+EM_ASYNC_JS(void, leaveForRestart, (), {
+    zm.mechanism.leave();
+    await zm.never();
+});
 // Leaves the program's stack for good: it is unwound to the page and never resumed.
 EM_ASYNC_JS(void, leaveForGood, (), { await zm.never(); });
 
@@ -186,7 +193,7 @@ void WebHost::moreEvents() {
     const double now = emscripten_get_now();
     const bool piling = form().ccllss != 0;
     if ((now - lastYield_ >= sliceMs || (piling && canvas_.pending() >= CanvasSurface::strokesPerTurn)) &&
-        frame() > 1 && !form().ended()) {
+        (frame() > 1 || firstFrameYields_) && !form().ended()) {
         canvas_.flush();
         publish(false);
         yieldToBrowser();
@@ -195,6 +202,9 @@ void WebHost::moreEvents() {
             // paints what is not painted yet, which the turn's drawing would add to.
             canvas_.keepPile();
             yieldToBrowser();
+        }
+        if (restartWanted() != 0) {
+            leaveForRestart();
         }
         lastYield_ = emscripten_get_now();
         cancelReplayOnInput();
@@ -211,9 +221,12 @@ void WebHost::waitWithoutSteps() {
         yieldToBrowser();
         canvas_.keepPile();
     }
-    while (!deliverNext(true)) {
+    while (restartWanted() == 0 && !deliverNext(true)) {
         publish(true);
         awaitInput();
+    }
+    if (restartWanted() != 0) {
+        leaveForRestart();
     }
     lastYield_ = emscripten_get_now();
 }

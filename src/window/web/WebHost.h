@@ -31,6 +31,10 @@ class WebHost : public script::ScriptHost {
     void doEvents() override;
     void waitForEvents() override;
 
+    // A run after the first (a new mechanism) also lets the browser in during
+    // its first frame: the page is on the screen already, and the frame comes
+    // after the replay's others.
+    void yieldInFirstFrame() { firstFrameYields_ = true; }
     // Tells the page how the program stands (frame, k, switches, waiting, ended).
     void publish(bool waiting);
     // Once the program has ended: the last strokes drawn, the replay's steps left
@@ -58,6 +62,7 @@ class WebHost : public script::ScriptHost {
     CanvasSurface& canvas_;
     double lastYield_ = 0;
     bool atWait_ = false;
+    bool firstFrameYields_ = false;
 };
 
 } // namespace zm
