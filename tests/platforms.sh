@@ -7,7 +7,10 @@
 # bytes only; bench/node-speed.sh times the Node edition. Before the traces,
 # tests/math_platforms.sh checks the correctly rounded math alone, over far more
 # arguments than the traces reach, on the same platforms and clang++, with the
-# compilers of these builds and in the same wine prefix.
+# compilers of these builds and in the same wine prefix. Two scripts run with a
+# user's mechanism (data/mechanisms/polynomial.csv with a stretching linkage,
+# tests/data/rising-lift.txt with another slider-crank and checking lift), and
+# for those the valve events (--events) are compared as well as the trace.
 #   tests/platforms.sh
 # Uses the native build in $BUILD_DIR (default build/) and the web build in
 # $WEB_BUILD_DIR (default build-web/, made by scripts/web); builds the cross
@@ -97,44 +100,59 @@ mapfile -t scripts < <(node -e '
     for (const s of list) console.log(JSON.stringify(s));
 ' "$root/tests/web/trace.test.mjs")
 scripts+=('["backspace enter enter enter tab tab enter enter enter enter enter enter"]' '["","--sweep"]')
+# Profiles of other lengths and directions than the built-in one, read from
+# the checkout (the paths are relative, the same on every platform).
+scripts+=('["x x x backspace x x comma x x","--linkage","31.5,14,32,27","--profile","data/mechanisms/polynomial.csv"]'
+    '["x tab x enter backspace x slash x x","--profile","tests/data/rising-lift.txt","--slider-crank","20,80","--checking-lift","2"]')
+cd "$root"
 grep -q '\["backspace slash", "--sweep"\]' "$root/tests/web/trace.test.mjs" || scripts+=('["backspace slash","--sweep"]')
 
 declare -A total=([native]=0 [node]=0 [aarch64]=0 [windows]=0)
 lines_all=0
+events_all=0
 for json in "${scripts[@]}"; do
-    mapfile -t args < <(node -e 'for (const a of JSON.parse(process.argv[1])) console.log(a)' "$json")
-    args=(--keys "${args[@]}" --trace -)
-    for platform in native node aarch64 windows; do
-        case $platform in
-        native) run=("$native") ;;
-        node) run=(node "$node_js") ;;
-        aarch64) run=(qemu-aarch64 -L /usr/aarch64-linux-gnu "$arm/bin/zebo-morlix-trace") ;;
-        windows) run=(wine "$win/bin/zebo-morlix-trace.exe") ;;
-        esac
-        start=$(seconds)
-        if ! "${run[@]}" "${args[@]}" >"$out/$platform" 2>"$out/$platform.err"; then
-            echo "FAIL $json: the $platform program failed: $(head -c 300 "$out/$platform.err")"
-            failed=1
+    mapfile -t keys_and_args < <(node -e 'for (const a of JSON.parse(process.argv[1])) console.log(a)' "$json")
+    outputs=(--trace)
+    case $json in *--linkage* | *--profile*) outputs+=(--events) ;; esac
+    for output in "${outputs[@]}"; do
+        args=(--keys "${keys_and_args[@]}" "$output" -)
+        for platform in native node aarch64 windows; do
+            case $platform in
+            native) run=("$native") ;;
+            node) run=(node "$node_js") ;;
+            aarch64) run=(qemu-aarch64 -L /usr/aarch64-linux-gnu "$arm/bin/zebo-morlix-trace") ;;
+            windows) run=(wine "$win/bin/zebo-morlix-trace.exe") ;;
+            esac
+            start=$(seconds)
+            if ! "${run[@]}" "${args[@]}" >"$out/$platform" 2>"$out/$platform.err"; then
+                echo "FAIL $json $output: the $platform program failed: $(head -c 300 "$out/$platform.err")"
+                failed=1
+            fi
+            total[$platform]=$(awk -v t="${total[$platform]}" -v d="$(elapsed "$start")" 'BEGIN { print t + d }')
+        done
+        lines=$(wc -l <"$out/native")
+        same=true
+        for platform in node aarch64 windows; do
+            if ! cmp -s "$out/native" "$out/$platform"; then
+                same=false
+                failed=1
+                n=$( (cmp "$out/native" "$out/$platform" 2>&1 || true) | sed -n 's/.* line \([0-9]*\).*/\1/p')
+                n=${n:-$(($(wc -l <"$out/$platform") + 1))}
+                echo "FAIL $json $output: $platform differs from native at line $n of $lines:"
+                echo "  native:   $(sed -n "${n}p" "$out/native")"
+                echo "  $platform: $(sed -n "${n}p" "$out/$platform")"
+            fi
+        done
+        if $same; then
+            case $output in
+            --trace) lines_all=$((lines_all + lines)) ;;
+            --events) events_all=$((events_all + lines)) ;;
+            esac
         fi
-        total[$platform]=$(awk -v t="${total[$platform]}" -v d="$(elapsed "$start")" 'BEGIN { print t + d }')
     done
-    lines=$(wc -l <"$out/native")
-    same=true
-    for platform in node aarch64 windows; do
-        if ! cmp -s "$out/native" "$out/$platform"; then
-            same=false
-            failed=1
-            n=$( (cmp "$out/native" "$out/$platform" 2>&1 || true) | sed -n 's/.* line \([0-9]*\).*/\1/p')
-            n=${n:-$(($(wc -l <"$out/$platform") + 1))}
-            echo "FAIL $json: $platform differs from native at line $n of $lines:"
-            echo "  native:   $(sed -n "${n}p" "$out/native")"
-            echo "  $platform: $(sed -n "${n}p" "$out/$platform")"
-        fi
-    done
-    $same && lines_all=$((lines_all + lines))
 done
 if [ $failed -eq 0 ]; then
-    echo "four platforms: ${#scripts[@]} scripts, $lines_all trace lines, identical natively, under Node, qemu-aarch64 and wine" \
+    echo "four platforms: ${#scripts[@]} scripts, $lines_all trace lines and $events_all lines of valve events, identical natively, under Node, qemu-aarch64 and wine" \
         "(built $(IFS=,; echo "${built[*]}" | sed "s/,/, /g"); ran native ${total[native]} s, node ${total[node]} s, aarch64 ${total[aarch64]} s, windows ${total[windows]} s)"
 fi
 exit $failed
