@@ -3,6 +3,7 @@
 #include "window/Mechanism.h"
 
 #include <cstddef>
+#include <utility>
 
 namespace zm::test {
 
@@ -21,6 +22,16 @@ inline LiftProfile polynomialProfile(std::size_t n, double peak = 9.5) {
         p.lift.push_back(peak * (u * u * u * (10.0 + u * (-15.0 + 6.0 * u))));
     }
     return p;
+}
+
+// The linkage with the profile (the built-in rows unless given), not yet
+// prepared: the second profile is to be worked out.
+inline Mechanism with(const Linkage& l, LiftProfile p = LiftProfile::builtIn()) {
+    Mechanism m;
+    m.linkage = l;
+    m.profile = std::move(p);
+    m.profile.second.clear();
+    return m;
 }
 
 } // namespace zm::test

@@ -13,14 +13,6 @@
 namespace zm::test {
 namespace {
 
-Mechanism with(const Linkage& l, LiftProfile p = LiftProfile::builtIn()) {
-    Mechanism m;
-    m.linkage = l;
-    m.profile = std::move(p);
-    m.profile.second.clear();
-    return m;
-}
-
 // The examples in data/mechanisms, as the program takes them.
 
 // The polynomial profile's rows, read plainly: '#' comments, a header, then

@@ -23,14 +23,6 @@ const Linkage longCrank{31.5, 14, 32, 27};
 // second column cannot settle.
 const Linkage tooFast{31.5, 7, 21, 18};
 
-Mechanism with(const Linkage& l, LiftProfile p = LiftProfile::builtIn()) {
-    Mechanism m;
-    m.linkage = l;
-    m.profile = std::move(p);
-    m.profile.second.clear();
-    return m;
-}
-
 std::string describe(const Linkage& l, std::size_t rows) {
     std::ostringstream s;
     s << l.ground << "," << l.crank << "," << l.coupler << "," << l.rocker << " with " << rows << " rows";
