@@ -167,22 +167,23 @@ test("setMechanism takes rows either way and a profile of 1,000 rows; mechanism(
   assert.match(await page.textContent("#events"), /^at lift 1\.2: first profile/);
   const csv = (await events(page)).trim().split("\n");
   assert.equal(csv.length, 5);
-  // The profile as a file: taken by the program's profile reader once it reads files,
-  // else refused beside the picker in its words; either way nothing else changes.
+  // The profile as a file, read by the program's profile reader: the file's
+  // rows, rising, are taken falling; a file with a bad line is refused beside
+  // the picker, naming the line, and changes nothing.
   const file = join(scratch, "profile.csv");
   writeFileSync(file, "angle, lift\r\n" + smooth(50, 8).map(r => r.join(",")).join("\r\n") + "\r\n");
   await page.click("#mechanism summary");
   await page.setInputFiles("#m-profile", file);
-  await page.waitForFunction(() => document.getElementById("m-profile-says").textContent.startsWith("'profile.csv'") ||
-                                   document.getElementById("m-profile-says").textContent.startsWith("Rows from"));
-  const says = await page.textContent("#m-profile-says");
-  if (says.startsWith("Rows from")) {
-    await redrawn(page, 2);
-    assert.deepEqual((await mechanism(page)).rows, smooth(50, 8).reverse());
-  } else {
-    assert.match(says, /^'profile\.csv' cannot be used: .+\.$/);
-    assert.deepEqual((await mechanism(page)).rows, m.rows);
-  }
+  await page.waitForFunction(() => document.getElementById("m-profile-says").textContent.startsWith("Rows from"));
+  await redrawn(page, 2);
+  const taken = (await mechanism(page)).rows;
+  assert.deepEqual(taken, smooth(50, 8).reverse());
+  const bad = join(scratch, "bad.csv");
+  writeFileSync(bad, "angle, lift\n1, 0\n2, x\n3, 0\n");
+  await page.setInputFiles("#m-profile", bad);
+  await page.waitForFunction(() => document.getElementById("m-profile-says").textContent.startsWith("'bad.csv'"));
+  assert.match(await page.textContent("#m-profile-says"), /^'bad\.csv' cannot be used: .*line 3.*\.$/);
+  assert.deepEqual((await mechanism(page)).rows, taken);
   assert.deepEqual(page.errors, []);
   await page.context().close();
 });
