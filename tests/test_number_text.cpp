@@ -270,6 +270,15 @@ TEST(ReadNumber, AcceptedFormsAndRefusals) {
     EXPECT_EQ(big, -std::numeric_limits<double>::infinity());
     EXPECT_TRUE(readNumber("1e-400", big));
     EXPECT_EQ(big, 0.0);
+    // The same wherever the digits and the exponent put the decimal's size.
+    EXPECT_TRUE(readNumber("0.00019e312", big));
+    EXPECT_EQ(big, std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(readNumber("-95e-326", big));
+    EXPECT_TRUE(big == 0 && std::signbit(big));
+    EXPECT_TRUE(readNumber("000.0012e-322", big));
+    EXPECT_EQ(big, 0.0);
+    EXPECT_TRUE(readNumber("1234e99999999999", big));
+    EXPECT_EQ(big, std::numeric_limits<double>::infinity());
 }
 
 // Correctly rounded: the same double as glibc's strtod for decimals that are

@@ -184,6 +184,15 @@ test("setMechanism takes rows either way and a profile of 1,000 rows; mechanism(
   await page.waitForFunction(() => document.getElementById("m-profile-says").textContent.startsWith("'bad.csv'"));
   assert.match(await page.textContent("#m-profile-says"), /^'bad\.csv' cannot be used: .*line 3.*\.$/);
   assert.deepEqual((await mechanism(page)).rows, taken);
+  // A file dropped on the panel is read the same way.
+  await page.evaluate(text => {
+    const data = new DataTransfer();
+    data.items.add(new File([text], "dropped.txt"));
+    document.getElementById("mechanism").dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
+  }, "# dropped\n" + smooth(40, 6).map(r => r.join("\t")).join("\n") + "\n");
+  await page.waitForFunction(n => window.zeboMorlix.mechanism().rows.length === n, 40);
+  await redrawn(page, 2);
+  assert.deepEqual((await mechanism(page)).rows, smooth(40, 6).reverse());
   assert.deepEqual(page.errors, []);
   await page.context().close();
 });
