@@ -24,6 +24,7 @@ set(ZM_CORE_SOURCES
   src/math/CrFast.cpp
   src/math/ShortestFloat.cpp
   src/math/ShortestDouble.cpp
+  src/math/ReadDouble.cpp
   src/script/Quote.cpp)
 
 # Key scripts played in place of a user: the parser and the replay host.

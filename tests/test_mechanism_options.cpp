@@ -5,6 +5,7 @@
 #include "cli/MechanismOptions.h"
 #include "cli/Options.h"
 #include "cli/ScriptFile.h"
+#include "math/ReadDouble.h"
 #include "picture/RecordingSurface.h"
 #include "profiles/ProfileText.h"
 #include "script/KeyScript.h"
@@ -231,7 +232,7 @@ std::vector<std::vector<std::string>> rows(const std::string& csv) {
 
 double value(const std::string& cell) {
     double v = 0;
-    EXPECT_TRUE(readNumber(cell, v)) << cell;
+    EXPECT_TRUE(cr::readDouble(cell, v)) << cell;
     return v;
 }
 

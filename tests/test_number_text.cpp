@@ -1,3 +1,4 @@
+#include "math/ReadDouble.h"
 #include "math/ShortestFloat.h"
 #include "profiles/ProfileText.h"
 
@@ -13,6 +14,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace zm::test {
 namespace {
@@ -246,45 +248,45 @@ TEST(NumberText, RandomDoublesReadBackShortestAndNearest) {
 
 // One number, the whole text: the forms people write, and no blanks, hex,
 // words or empty text.
-TEST(ReadNumber, AcceptedFormsAndRefusals) {
+TEST(ReadDouble, AcceptedFormsAndRefusals) {
     const std::pair<const char*, double> accepted[] = {
         {"1e5", 1e5},    {"-3.25", -3.25}, {".5", 0.5},  {"5.", 5.0},      {"+2", 2.0},    {"1E-3", 1e-3},
         {"00012", 12.0}, {"-0", -0.0},     {"0.1", 0.1}, {"1.5e+3", 1500}, {"104", 104.0}, {"-.25", -0.25}};
     for (const auto& [text, want] : accepted) {
         double got = 7;
-        EXPECT_TRUE(readNumber(text, got)) << text;
+        EXPECT_TRUE(cr::readDouble(text, got)) << text;
         EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want)) << text;
     }
     for (const char* text :
          {"",  " 1", "1 ",  "nan", "inf", "-inf", "infinity", "NaN", "0x10", "1e",    "e5",
           ".", "-",  "+-5", "--5", "1,5", "1;5",  "1\t",      "5\n", "1_0",  "1.2.3", "12abc"}) {
         double got = 7;
-        EXPECT_FALSE(readNumber(text, got)) << text;
+        EXPECT_FALSE(cr::readDouble(text, got)) << text;
         EXPECT_EQ(got, 7) << text; // untouched
     }
     // Beyond the doubles: infinities, which the profile reader refuses as numbers not finite.
     double big = 0;
-    EXPECT_TRUE(readNumber("1e999", big));
+    EXPECT_TRUE(cr::readDouble("1e999", big));
     EXPECT_EQ(big, std::numeric_limits<double>::infinity());
-    EXPECT_TRUE(readNumber("-1e999", big));
+    EXPECT_TRUE(cr::readDouble("-1e999", big));
     EXPECT_EQ(big, -std::numeric_limits<double>::infinity());
-    EXPECT_TRUE(readNumber("1e-400", big));
+    EXPECT_TRUE(cr::readDouble("1e-400", big));
     EXPECT_EQ(big, 0.0);
     // The same wherever the digits and the exponent put the decimal's size.
-    EXPECT_TRUE(readNumber("0.00019e312", big));
+    EXPECT_TRUE(cr::readDouble("0.00019e312", big));
     EXPECT_EQ(big, std::numeric_limits<double>::infinity());
-    EXPECT_TRUE(readNumber("-95e-326", big));
+    EXPECT_TRUE(cr::readDouble("-95e-326", big));
     EXPECT_TRUE(big == 0 && std::signbit(big));
-    EXPECT_TRUE(readNumber("000.0012e-322", big));
+    EXPECT_TRUE(cr::readDouble("000.0012e-322", big));
     EXPECT_EQ(big, 0.0);
-    EXPECT_TRUE(readNumber("1234e99999999999", big));
+    EXPECT_TRUE(cr::readDouble("1234e99999999999", big));
     EXPECT_EQ(big, std::numeric_limits<double>::infinity());
 }
 
 // Correctly rounded: the same double as glibc's strtod for decimals that are
 // hard to round (half-way between doubles, long, at the ends of the range),
 // and every shortest text reads back to its double.
-TEST(ReadNumber, CorrectlyRounded) {
+TEST(ReadDouble, CorrectlyRounded) {
     std::vector<std::string> texts = {"9007199254740993",
                                       "9007199254740995",
                                       "2.2250738585072011e-308",
@@ -312,10 +314,61 @@ TEST(ReadNumber, CorrectlyRounded) {
     }
     for (const std::string& t : texts) {
         double got = 0;
-        ASSERT_TRUE(readNumber(t, got)) << t;
+        ASSERT_TRUE(cr::readDouble(t, got)) << t;
         ASSERT_EQ(std::bit_cast<std::uint64_t>(got),
                   std::bit_cast<std::uint64_t>(std::strtod(t.c_str(), nullptr)))
             << t;
+    }
+}
+
+// The decimals that decide a rounding: each exactly half-way between two
+// neighbouring doubles (normal and subnormal, up to some 770 significant
+// digits), the same with a 1 after it (a little above: its 801st or 1,700th
+// digit, beyond the digits the reader keeps) and cut short (a little below).
+// The half-way points are exact in x86's 64-bit long double, and glibc prints
+// them exactly.
+TEST(ReadDouble, HalfWayBetweenDoubles) {
+    if (std::numeric_limits<long double>::digits < 64) {
+        GTEST_SKIP() << "the half-way points need a long double of 64 bits or more";
+    }
+    std::mt19937_64 random(11);
+    std::vector<double> values = {0.0,
+                                  std::numeric_limits<double>::denorm_min(),
+                                  DBL_MIN,
+                                  1.0,
+                                  0.1,
+                                  1e22,
+                                  1e23,
+                                  9007199254740992.0,
+                                  std::nextafter(DBL_MAX, 0.0)};
+    for (int i = 0; i < 3000; ++i) {
+        const double v = fromBits(random() >> (i % 3 == 0 ? 12 : 1)); // a third subnormal
+        if (std::isfinite(v) && v < DBL_MAX) {
+            values.push_back(v);
+        }
+    }
+    std::vector<char> buf(2000);
+    for (const double v : values) {
+        const long double half = (static_cast<long double>(v) + std::nextafter(v, DBL_MAX)) / 2;
+        std::snprintf(buf.data(), buf.size(), "%.1100Le", half);
+        std::string exact = buf.data();
+        const std::size_t e = exact.find('e');
+        std::string mantissa = exact.substr(0, e);
+        const std::string power = exact.substr(e);
+        mantissa.erase(mantissa.find_last_not_of('0') + 1);
+        const std::string texts[] = {mantissa + power,
+                                     mantissa + "1" + power,
+                                     mantissa + std::string(801, '0') + "1" + power,
+                                     mantissa + std::string(1700, '0') + "1" + power,
+                                     mantissa.substr(0, mantissa.size() - 1) + power,
+                                     "-" + mantissa + power};
+        for (const std::string& t : texts) {
+            double got = 0;
+            ASSERT_TRUE(cr::readDouble(t, got)) << t;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(got),
+                      std::bit_cast<std::uint64_t>(std::strtod(t.c_str(), nullptr)))
+                << t;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "PageMechanism.h"
 
+#include "math/ReadDouble.h"
 #include "math/ShortestFloat.h"
 #include "profiles/ProfileText.h"
 
@@ -38,7 +39,7 @@ std::string readLengths(std::string_view text, Mechanism& m) {
         return "a mechanism is six lengths and a checking lift, not " + quoted(text);
     }
     for (int i = 0; i < 6; ++i) {
-        if (!readNumber(parts[i], *lengths[i])) {
+        if (!cr::readDouble(parts[i], *lengths[i])) {
             return std::string("the ") + names[i] + " is " + quoted(parts[i]) +
                    ", not a number: write a positive length";
         }
@@ -46,7 +47,7 @@ std::string readLengths(std::string_view text, Mechanism& m) {
     m.checkingLift.reset();
     if (!parts[6].empty()) {
         double l = 0;
-        if (!readNumber(parts[6], l)) {
+        if (!cr::readDouble(parts[6], l)) {
             return "the checking lift is " + quoted(parts[6]) +
                    ", not a number: write a positive lift, or nothing for a tenth of the greatest lift";
         }
@@ -80,8 +81,8 @@ std::string readMechanismText(std::string_view text, Mechanism& m) {
     p.lift.resize(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::size_t comma = rows[i].find(',');
-        if (comma == std::string_view::npos || !readNumber(rows[i].substr(0, comma), p.angle[i]) ||
-            !readNumber(rows[i].substr(comma + 1), p.lift[i])) {
+        if (comma == std::string_view::npos || !cr::readDouble(rows[i].substr(0, comma), p.angle[i]) ||
+            !cr::readDouble(rows[i].substr(comma + 1), p.lift[i])) {
             return "profile row " + std::to_string(i + 1) + " is " + quoted(rows[i]) +
                    ", not an angle and a lift";
         }

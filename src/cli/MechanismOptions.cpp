@@ -1,6 +1,7 @@
 #include "cli/MechanismOptions.h"
 
 #include "cli/ScriptFile.h"
+#include "math/ReadDouble.h"
 #include "profiles/ProfileText.h"
 #include "script/Quote.h"
 
@@ -18,14 +19,14 @@ void fail(const std::string& message) {
     throw UsageError(message);
 }
 
-// Exactly n numbers separated by commas, each read by readNumber; false when
+// Exactly n numbers separated by commas, each read by cr::readDouble; false when
 // the text is anything else.
 bool readNumbers(std::string_view text, std::size_t n, std::vector<double>& out) {
     out.clear();
     for (;;) {
         const std::size_t comma = text.find(',');
         double v = 0;
-        if (!readNumber(text.substr(0, comma), v)) {
+        if (!cr::readDouble(text.substr(0, comma), v)) {
             return false;
         }
         out.push_back(v);
@@ -73,7 +74,7 @@ void setProfile(Options& o, const Option&, const std::string& value) {
 
 void setCheckingLift(Options& o, const Option&, const std::string& value) {
     double v = 0;
-    if (!readNumber(value, v)) {
+    if (!cr::readDouble(value, v)) {
         fail("--checking-lift wants a lift, one number, not " + quoted(value));
     }
     o.mechanism.checkingLift = v;

@@ -1,96 +1,16 @@
 #include "profiles/ProfileText.h"
 
+#include "math/ReadDouble.h"
 #include "math/ShortestFloat.h"
 #include "script/Quote.h"
-
-#include <fast_float/fast_float.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 namespace zm {
-
-namespace {
-
-// A decimal too large or too small for a double (whole, and well formed): an
-// infinity when its first nonzero digit stands at 10^0 or above, zero below,
-// with its sign.
-double beyondTheDoubles(std::string_view text) {
-    const bool negative = !text.empty() && text[0] == '-';
-    std::size_t i = negative ? 1 : 0;
-    long place = 0; // the power of ten of the first nonzero digit, once found
-    bool found = false;
-    long integerDigits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (!found && text[i] != '0') {
-            found = true;
-            place = integerDigits;
-        }
-        ++integerDigits;
-    }
-    if (found) {
-        place = integerDigits - 1 - place;
-    }
-    if (i < text.size() && text[i] == '.') {
-        for (++i, place = found ? place : 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-            if (!found) {
-                place = place - 1;
-                found = text[i] != '0';
-            }
-        }
-    }
-    long exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        const bool down = i < text.size() && text[i] == '-';
-        if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-            ++i;
-        }
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-            exponent = std::min(exponent * 10 + (text[i] - '0'), 1000000L);
-        }
-        exponent = down ? -exponent : exponent;
-    }
-    const double magnitude = found && place + exponent >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return negative ? -magnitude : magnitude;
-}
-
-} // namespace
-
-bool readNumber(std::string_view text, double& out) {
-    // fast_float reads a decimal correctly rounded (beyond the largest double,
-    // an infinity), the same on every platform. It also takes "nan", "inf" and
-    // "infinity", which are no numbers here, and no '+': the text is one sign
-    // at most, then a digit or a point.
-    const bool plus = !text.empty() && text[0] == '+';
-    if (plus) {
-        text.remove_prefix(1);
-    }
-    const std::size_t i = !plus && !text.empty() && text[0] == '-' ? 1 : 0;
-    if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
-        return false;
-    }
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const fast_float::from_chars_result r = fast_float::from_chars(text.data(), end, value);
-    if (r.ptr != end) {
-        return false;
-    }
-    if (r.ec == std::errc::result_out_of_range) {
-        // Newer fast_float reports a decimal beyond the doubles instead of
-        // rounding it, and leaves the value as it was: it rounds to an infinity
-        // or to zero, by the size of the decimal.
-        value = beyondTheDoubles(text);
-    } else if (r.ec != std::errc()) {
-        return false;
-    }
-    out = value;
-    return true;
-}
 
 namespace {
 
@@ -155,7 +75,7 @@ Row readRow(std::string_view s, double& angle, double& lift) {
             ++j;
         }
     }
-    if (j == i || !readNumber(s.substr(0, i), angle) || !readNumber(s.substr(j), lift)) {
+    if (j == i || !cr::readDouble(s.substr(0, i), angle) || !cr::readDouble(s.substr(j), lift)) {
         return Row::notTwo;
     }
     return std::isfinite(angle) && std::isfinite(lift) ? Row::two : Row::notFinite;

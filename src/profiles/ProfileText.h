@@ -11,11 +11,6 @@ namespace zm {
 // The largest profile text read: a file beyond it is refused before it is read.
 inline constexpr std::size_t maxProfileTextBytes = std::size_t{64} << 20;
 
-// Reads a whole number text as the nearest double (the same bits on every
-// platform). False when the text is not one number (leading and trailing
-// blanks are not part of it).
-bool readNumber(std::string_view text, double& out);
-
 // Reads a lift profile written as text: rows of "angle, lift", the two numbers
 // separated by a comma, a semicolon, tabs or spaces; one header line, '#'
 // comments, blank lines, CRLF line ends and a UTF-8 byte-order mark are allowed.
