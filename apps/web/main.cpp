@@ -31,9 +31,11 @@
 // - noExitRuntime, which keeps the runtime when main returns to the browser at
 //   the program's first pause. Without it, the runtime takes that return for
 //   the program's end and never resumes it (the page gets no further than the
-//   first frame). The page's Module sets nothing, so it is simply true.
+//   first frame). The page's Module sets nothing, so it is simply true;
+// - stackSave and stackRestore, with which each run starts at the stack's top
+//   (keepStackTop).
 #ifdef EM_JS_DEPS
-EM_JS_DEPS(zm_page, "$lengthBytesUTF8,$stringToUTF8,$UTF8ToString,$noExitRuntime");
+EM_JS_DEPS(zm_page, "$lengthBytesUTF8,$stringToUTF8,$UTF8ToString,$noExitRuntime,$stackSave,$stackRestore");
 #endif
 
 namespace {
