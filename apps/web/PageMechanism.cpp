@@ -2,7 +2,6 @@
 
 #include "math/ReadDouble.h"
 #include "math/ShortestFloat.h"
-#include "profiles/ProfileText.h"
 
 #include <algorithm>
 #include <optional>

@@ -184,7 +184,7 @@ bool readDouble(std::string_view text, double& out) {
     while (i < size && isDigit(text[i])) {
         ++i;
     }
-    const std::int64_t intDigits = static_cast<std::int64_t>(i - intBegin);
+    const std::size_t intDigits = i - intBegin;
     std::size_t fracBegin = i;
     if (i < size && text[i] == '.') {
         fracBegin = ++i;
@@ -192,7 +192,7 @@ bool readDouble(std::string_view text, double& out) {
             ++i;
         }
     }
-    const std::int64_t allDigits = intDigits + static_cast<std::int64_t>(i - fracBegin);
+    const std::size_t allDigits = intDigits + (i - fracBegin);
     if (allDigits == 0) {
         return false;
     }
@@ -218,19 +218,17 @@ bool readDouble(std::string_view text, double& out) {
 
     // The digits before and after the point as one run; digit t stands at
     // 10^(intDigits - 1 - t).
-    const auto digit = [&](std::int64_t t) {
-        return text[static_cast<std::size_t>(t < intDigits
-                                                 ? static_cast<std::int64_t>(intBegin) + t
-                                                 : static_cast<std::int64_t>(fracBegin) + t - intDigits)] -
-               '0';
+    const auto digit = [&](std::size_t t) {
+        return static_cast<std::uint32_t>(text[t < intDigits ? intBegin + t : fracBegin + (t - intDigits)] -
+                                          '0');
     };
-    std::int64_t first = 0;
+    std::size_t first = 0;
     while (first < allDigits && digit(first) == 0) {
         ++first;
     }
     const std::uint64_t sign = negative ? std::uint64_t{1} << 63 : 0;
     // p: the decimal lies in [10^(p - 1), 10^p).
-    const std::int64_t p = intDigits - first + exponent;
+    const std::int64_t p = static_cast<std::int64_t>(intDigits) - static_cast<std::int64_t>(first) + exponent;
     if (first == allDigits || p < -323) {
         out = doubleOf(sign);
         return true;
@@ -239,17 +237,17 @@ bool readDouble(std::string_view text, double& out) {
         out = doubleOf(sign | infinityBits);
         return true;
     }
-    std::int64_t last = allDigits - 1;
+    std::size_t last = allDigits - 1;
     while (digit(last) == 0) {
         --last;
     }
-    const std::int64_t count = last - first + 1;
+    const std::int64_t count = static_cast<std::int64_t>(last - first + 1);
     std::int64_t e = p - count; // the decimal is D * 10^e
 
+    std::uint64_t d = 0; // D, when it has 19 digits or fewer
     if (count <= 19) {
-        std::uint64_t d = 0;
-        for (std::int64_t t = first; t <= last; ++t) {
-            d = d * 10 + static_cast<std::uint64_t>(digit(t));
+        for (std::size_t t = first; t <= last; ++t) {
+            d = d * 10 + digit(t);
         }
         if (d <= (std::uint64_t{1} << 53) && e >= -22 && e <= 22) {
             static constexpr double tens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -261,18 +259,18 @@ bool readDouble(std::string_view text, double& out) {
             return true;
         }
     }
-
-    Big n(0);
-    std::int64_t t = first;
-    const std::int64_t end = first + std::min(count, keptDigits);
-    while (t < end) {
-        std::uint32_t chunk = 0;
-        std::uint32_t scale = 1;
-        for (; t < end && scale < 1000000000; ++t) {
-            chunk = chunk * 10 + static_cast<std::uint32_t>(digit(t));
-            scale *= 10;
+    Big n(d);
+    if (count > 19) {
+        const std::size_t end = first + static_cast<std::size_t>(std::min(count, keptDigits));
+        for (std::size_t t = first; t < end;) {
+            std::uint32_t chunk = 0;
+            std::uint32_t scale = 1;
+            for (; t < end && scale < 1000000000; ++t) {
+                chunk = chunk * 10 + digit(t);
+                scale *= 10;
+            }
+            n.multiplyAdd(scale, chunk);
         }
-        n.multiplyAdd(scale, chunk);
     }
     if (count > keptDigits) {
         n.multiplyAdd(10, 1);
